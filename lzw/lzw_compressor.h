@@ -1,0 +1,61 @@
+// TIFF LZW (compression 5) decoder: expands a code stream pulled from one byte closure into
+// bytes pushed to another. Knows nothing of files, strips or pixels.
+#pragma once
+
+#include <cstdint>
+
+#include "lzw/byte_events.h"
+
+// One string of the table. Each record knows its length and first byte, so a string is spelled
+// back to front by a walk of exactly `length` records, and the string a code defines by its own
+// use (code equal to the next free code) needs no walk at all.
+struct TLZWEntry {
+  uint16_t prefix;    // code of the string without its last byte, or NoCode
+  uint16_t length;    // bytes in the string, 1..3839
+  uint8_t suffix;     // last byte of the string
+  uint8_t firstByte;  // first byte of the string
+};
+
+class TLZWCompressor {
+ public:
+  static constexpr int ClearCode = 256;
+  static constexpr int EndCode = 257;
+  static constexpr int FirstCode = 258;
+  static constexpr int NoCode = 4096;
+  static constexpr int TableSize = 4096;
+
+  TLZWCompressor();
+  virtual ~TLZWCompressor();
+  TLZWCompressor(const TLZWCompressor&) = delete;
+  TLZWCompressor& operator=(const TLZWCompressor&) = delete;
+
+  // False when the string table could not be allocated; Execute then fails at once.
+  bool IsReady() const { return strings != nullptr; }
+
+  // Runs one pass: true unless the output refused a byte or the table is missing.
+  bool Execute(TPutByteEvent putByte, TGetByteEvent getByte);
+
+  // The bit layer, exposed for its own tests: the next code of `width` bits (1..12), most
+  // significant bit first, or -1 when the input ends before the code is complete.
+  int ReadCode(int width);
+  void ResetBits() { inByte = 0, inBitsLeft = 0; }
+  void SetInput(TGetByteEvent getByte) { onGetByte = getByte; }
+
+ private:
+  void InitTable();
+  int Expand();
+  void AddEntry(int prefix, int lastByte);
+  int SpellString(int code);
+  int PutString(int length);
+
+  TPutByteEvent onPutByte;
+  TGetByteEvent onGetByte;
+  int32_t inBitsLeft = 0;
+  int32_t inByte = 0;
+  int32_t expandWidth = 9;
+  TLZWEntry* strings = nullptr;
+  int32_t nextCode = 0;
+  // The string being emitted, spelled back to front before it goes out in order. No string is
+  // longer than 3839 bytes: entry 258 holds at most two and each later entry at most one more.
+  uint8_t spelled[TableSize];
+};

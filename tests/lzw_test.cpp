@@ -1,0 +1,336 @@
+// Tests of the TIFF LZW decoder: the bit layer, width changes, clears, damaged and truncated
+// streams, refused output, and round trips through a small encoder that exists only here.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <new>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "lzw/lzw_compressor.h"
+
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+bool failNothrowNew = false;
+}
+
+// Lets a test make the decoder's table allocation fail.
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+  if (failNothrowNew) return nullptr;
+  try {
+    return ::operator new[](size);
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+namespace {
+
+constexpr int Clear = TLZWCompressor::ClearCode;
+constexpr int End = TLZWCompressor::EndCode;
+
+struct TByteSource {
+  Bytes bytes;
+  size_t pulled = 0;
+  int Next() { return pulled < bytes.size() ? bytes[pulled++] : -1; }
+};
+
+struct TByteSink {
+  Bytes bytes;
+  size_t refuseAfter = SIZE_MAX;
+  int Put(int value) {
+    if (bytes.size() >= refuseAfter) return -1;
+    bytes.push_back(uint8_t(value));
+    return 0;
+  }
+};
+
+// Packs codes of any width, most significant bit first; the last byte is padded with zeros.
+struct TBitWriter {
+  Bytes bytes;
+  int bitCount = 0;
+  void Write(int code, int width) {
+    for (int bit = width - 1; bit >= 0; --bit, ++bitCount) {
+      if (bitCount % 8 == 0) bytes.push_back(0);
+      if ((code >> bit) & 1) bytes.back() |= uint8_t(0x80 >> (bitCount % 8));
+    }
+  }
+};
+
+Bytes Pack9(std::initializer_list<int> codes) {
+  TBitWriter writer;
+  for (int code : codes) writer.Write(code, 9);
+  return writer.bytes;
+}
+
+struct TDecoded {
+  bool ok;
+  Bytes bytes;
+  size_t pulled;
+};
+
+TDecoded Decode(TLZWCompressor& lzw, const Bytes& stream, size_t refuseAfter = SIZE_MAX) {
+  TByteSource source{stream};
+  TByteSink sink{{}, refuseAfter};
+  const bool ok = lzw.Execute(BindPutByte<TByteSink, &TByteSink::Put>(&sink),
+                              BindGetByte<TByteSource, &TByteSource::Next>(&source));
+  return {ok, sink.bytes, source.pulled};
+}
+
+TDecoded Decode(const Bytes& stream, size_t refuseAfter = SIZE_MAX) {
+  TLZWCompressor lzw;
+  return Decode(lzw, stream, refuseAfter);
+}
+
+// A plain TIFF LZW encoder. Each code goes out at the width the decoder will read it with; when
+// its table is full it either clears (as most encoders do) or goes on without new entries.
+Bytes Encode(const Bytes& data, bool clearWhenFull) {
+  TBitWriter out;
+  int width = 9, decoderNext = 258;
+  bool decoderHasPrev = false;
+  auto put = [&](int code) {
+    out.Write(code, width);
+    if (code == Clear) {
+      width = 9, decoderNext = 258, decoderHasPrev = false;
+      return;
+    }
+    if (decoderHasPrev && decoderNext < 4096) {
+      if (decoderNext == (1 << width) - 2 && width < 12) ++width;
+      ++decoderNext;
+    }
+    decoderHasPrev = true;
+  };
+  std::vector<std::array<uint16_t, 256>> child(4096);  // 0: no such string yet
+  int next = 258;
+  put(Clear);
+  if (!data.empty()) {
+    int current = data[0];
+    for (size_t i = 1; i < data.size(); ++i) {
+      const int byte = data[i];
+      if (child[current][byte] != 0) {
+        current = child[current][byte];
+        continue;
+      }
+      put(current);
+      if (next < 4096) child[current][byte] = uint16_t(next++);
+      if (next == 4096 && clearWhenFull) {
+        put(Clear);
+        for (auto& row : child) row.fill(0);
+        next = 258;
+      }
+      current = byte;
+    }
+    put(current);
+  }
+  put(End);
+  return out.bytes;
+}
+
+// Literal codes only: after a clear each one but the first adds an entry, so code k (from 1)
+// adds entry 256 + k. The width grows once entries 510, 1022 and 2046 are in: after codes 254,
+// 766 and 1790.
+int LiteralWidth(int k) {
+  return k <= 254 ? 9 : k <= 766 ? 10 : k <= 1790 ? 11 : 12;
+}
+
+TEST(LzwBitReader, CutsBytesIntoCodes) {
+  struct TRead {
+    int width, code;
+    size_t pulledAfter;
+  };
+  TBitWriter eightCodes;
+  for (int code = 500; code < 508; ++code) eightCodes.Write(code, 9);
+  eightCodes.bytes.push_back(0xA5);
+  TBitWriter mixed;
+  mixed.Write(300, 9), mixed.Write(1000, 10), mixed.Write(2047, 11), mixed.Write(4095, 12);
+  mixed.Write(5, 3);
+  const struct {
+    const char* name;
+    Bytes input;
+    std::vector<TRead> reads;
+  } cases[] = {
+      {"six zero bits are no code", {0x80, 0x10, 0x40}, {{9, 256, 2}, {9, 65, 3}, {9, -1, 3}}},
+      {"eight codes fill nine bytes",
+       eightCodes.bytes,
+       {{9, 500, 2},
+        {9, 501, 3},
+        {9, 502, 4},
+        {9, 503, 5},
+        {9, 504, 6},
+        {9, 505, 7},
+        {9, 506, 8},
+        {9, 507, 9},
+        {8, 0xA5, 10}}},
+      {"width changes without padding",
+       mixed.bytes,
+       {{9, 300, 2}, {10, 1000, 3}, {11, 2047, 4}, {12, 4095, 6}, {3, 5, 6}, {12, -1, 6}}},
+      {"empty input", {}, {{9, -1, 0}}},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.name);
+    TByteSource source{test.input};
+    TLZWCompressor lzw;
+    lzw.SetInput(BindGetByte<TByteSource, &TByteSource::Next>(&source));
+    lzw.ResetBits();
+    for (const TRead& read : test.reads) {
+      EXPECT_EQ(lzw.ReadCode(read.width), read.code);
+      EXPECT_EQ(source.pulled, read.pulledAfter);
+    }
+  }
+}
+
+TEST(LzwDecoder, DecodesHandBuiltStreams) {
+  const Bytes example = {0x80, 0x10, 0x60, 0x50, 0x10};
+  const struct {
+    const char* name;
+    Bytes stream;
+    std::string expected;
+    size_t pulled;
+  } cases[] = {
+      {"worked example", example, "AAA", 5},
+      {"nothing after the end code is read", {0x80, 0x10, 0x60, 0x50, 0x10, 0xFF, 0xFF}, "AAA", 5},
+      {"end code on a byte boundary", Pack9({Clear, 'A', 'B', 'C', 'D', 'E', 'F', End, 'G'}),
+       "ABCDEF", 9},
+      {"clear and end", Pack9({Clear, End}), "", 3},
+      {"empty input", {}, "", 0},
+      {"truncated before the first code", {0x80, 0x10}, "", 2},
+      {"truncated inside a code", {0x80, 0x10, 0x60}, "A", 3},
+      {"truncated before the end code", {0x80, 0x10, 0x60, 0x50}, "AAA", 4},
+      {"clear in the middle", Pack9({Clear, 'A', 'B', 258, Clear, 'C', 258, End}), "ABABCCC", 9},
+      {"no clear at the start", Pack9({'A', 'B', 258, End}), "ABAB", 5},
+      {"defining code at the start", Pack9({'A', 258, End}), "AAA", 4},
+      {"clear after clear", Pack9({Clear, Clear, 'A', 257}), "A", 5},
+      {"code above the next free one", Pack9({Clear, 'A', 300, 'B', End}), "A", 4},
+      {"string code right after a clear", Pack9({Clear, 258, 'A', End}), "", 3},
+      {"high code right after a clear", Pack9({Clear, 511, 'A', End}), "", 3},
+      {"string code at the start", Pack9({258, 'A', End}), "", 2},
+      {"high code after a clear in the middle", Pack9({Clear, 'A', 'B', Clear, 259, End}), "AB", 6},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.name);
+    const TDecoded result = Decode(test.stream);
+    EXPECT_TRUE(result.ok);
+    EXPECT_EQ(std::string(result.bytes.begin(), result.bytes.end()), test.expected);
+    EXPECT_EQ(result.pulled, test.pulled);
+  }
+}
+
+TEST(LzwDecoder, WidthGrowsAfterEntries510And1022And2046) {
+  // Literal streams that end on either side of each width change, and far past a full table.
+  for (int count : {253, 254, 255, 765, 766, 767, 1789, 1790, 1791, 3838, 3839, 3840, 6000}) {
+    SCOPED_TRACE(count);
+    TBitWriter writer;
+    Bytes expected;
+    writer.Write(Clear, 9);
+    for (int k = 1; k <= count; ++k) {
+      writer.Write(k * 7 % 256, LiteralWidth(k));
+      expected.push_back(uint8_t(k * 7));
+    }
+    writer.Write(End, LiteralWidth(count + 1));
+    const TDecoded result = Decode(writer.bytes);
+    EXPECT_TRUE(result.ok);
+    EXPECT_EQ(result.bytes, expected);
+    EXPECT_EQ(result.pulled, writer.bytes.size());
+  }
+}
+
+TEST(LzwDecoder, ClearReturnsToNineBitsAndFullTableKeepsDecoding) {
+  // 3900 literals fill the table; entry 4095 is the 3838th literal followed by the 3839th. A
+  // full table still decodes codes at 12 bits; a clear brings back 9 bits and entry 258.
+  TBitWriter writer;
+  Bytes expected;
+  writer.Write(Clear, 9);
+  for (int k = 1; k <= 3900; ++k) {
+    writer.Write(k % 251, LiteralWidth(k));
+    expected.push_back(uint8_t(k % 251));
+  }
+  for (int i = 0; i < 2; ++i) {
+    writer.Write(4095, 12);
+    expected.insert(expected.end(), {uint8_t(3838 % 251), uint8_t(3839 % 251)});
+  }
+  writer.Write(Clear, 12);
+  writer.Write('X', 9), writer.Write('Y', 9), writer.Write(258, 9), writer.Write(End, 9);
+  expected.insert(expected.end(), {'X', 'Y', 'X', 'Y'});
+  const TDecoded result = Decode(writer.bytes);
+  EXPECT_TRUE(result.ok);
+  EXPECT_EQ(result.bytes, expected);
+  EXPECT_EQ(result.pulled, writer.bytes.size());
+}
+
+TEST(LzwDecoder, RefusedOutputEndsThePass) {
+  const Bytes example = {0x80, 0x10, 0x60, 0x50, 0x10};
+  for (size_t refuseAfter : {0, 1, 2}) {
+    SCOPED_TRACE(refuseAfter);
+    const TDecoded result = Decode(example, refuseAfter);
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.bytes, Bytes(refuseAfter, 'A'));
+  }
+}
+
+TEST(LzwDecoder, MissingTableFailsAtOnce) {
+  failNothrowNew = true;
+  TLZWCompressor lzw;
+  failNothrowNew = false;
+  EXPECT_FALSE(lzw.IsReady());
+  const TDecoded result = Decode(lzw, {0x80, 0x10, 0x60, 0x50, 0x10});
+  EXPECT_FALSE(result.ok);
+  EXPECT_TRUE(result.bytes.empty());
+  EXPECT_EQ(result.pulled, 0u);
+}
+
+Bytes RandomBytes(size_t size, int values, unsigned seed) {
+  std::mt19937 random(seed);
+  Bytes data(size);
+  for (uint8_t& byte : data) byte = uint8_t(random() % values);
+  return data;
+}
+
+TEST(LzwDecoder, TruncatedStreamKeepsWhatWasDecodedAndNextPassStartsFresh) {
+  TLZWCompressor lzw;
+  const Bytes data = RandomBytes(20000, 256, 7);
+  Bytes stream = Encode(data, false);
+  stream.resize(stream.size() - 3);  // ends inside a 12-bit code
+  const TDecoded first = Decode(lzw, stream);
+  EXPECT_TRUE(first.ok);
+  EXPECT_GT(first.bytes.size(), 19000u);
+  EXPECT_LT(first.bytes.size(), data.size());
+  EXPECT_TRUE(Bytes(data.begin(), data.begin() + first.bytes.size()) == first.bytes);
+  const TDecoded second = Decode(lzw, {0x80, 0x10, 0x60, 0x50, 0x10});
+  EXPECT_TRUE(second.ok);
+  EXPECT_EQ(second.bytes, Bytes(3, 'A'));
+}
+
+TEST(LzwDecoder, RoundTripsThroughAnEncoder) {
+  const struct {
+    const char* name;
+    Bytes data;
+  } inputs[] = {
+      {"empty", {}},
+      {"one byte", {42}},
+      {"two bytes", {42, 42}},
+      {"random 1000", RandomBytes(1000, 256, 1)},
+      {"random 200000", RandomBytes(200000, 256, 2)},
+      {"two symbols", RandomBytes(300000, 2, 3)},
+      {"zeros 5000", Bytes(5000, 0)},
+      {"zeros 8000000", Bytes(8000000, 0)},  // strings up to the longest, 3839 bytes
+  };
+  for (const auto& input : inputs) {
+    for (bool clearWhenFull : {true, false}) {
+      SCOPED_TRACE(std::string(input.name) + (clearWhenFull ? ", clearing" : ", full table"));
+      Bytes stream = Encode(input.data, clearWhenFull);
+      const size_t streamSize = stream.size();
+      stream.insert(stream.end(), {0xFF, 0xFF, 0xFF});
+      const TDecoded result = Decode(stream);
+      EXPECT_TRUE(result.ok);
+      EXPECT_TRUE(result.bytes == input.data);
+      EXPECT_EQ(result.pulled, streamSize);
+    }
+  }
+}
+
+}  // namespace
