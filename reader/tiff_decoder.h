@@ -1,0 +1,112 @@
+// TTiffDecoder: one read pass over one TIFF file (header, first directory, palette, geometry,
+// strip data) into a pixel buffer in the host's layout. One object serves one import call.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+class TTiffDecoder {
+ public:
+  TTiffDecoder();
+  virtual ~TTiffDecoder();
+  TTiffDecoder(const TTiffDecoder&) = delete;
+  TTiffDecoder& operator=(const TTiffDecoder&) = delete;
+
+  // The read pass. True when the file was accepted and, unless infoOnly is set, its pixels are
+  // in `pixels`. A null name counts as the empty name.
+  bool Decode(const char* fileName);
+
+  // Hands the pixel buffer to the caller, who frees it with std::free.
+  uint8_t* TakePixels();
+  // A new 1024-byte copy (std::malloc) of all 256 palette entries, or null when out of memory.
+  uint32_t* CopyPalette() const;
+
+  // Results.
+  std::string records;
+  uint8_t* pixels = nullptr;
+  int32_t srcWidth = 0;
+  int32_t srcHeight = 0;
+  int32_t srcRowBytes = 0;
+  int32_t outWidth = 0;
+  int32_t outHeight = 0;
+  int32_t outRowBytes = 0;
+  bool fullColour = false;
+  int32_t paletteCount = 0;
+  uint32_t palette[256] = {};
+
+  // Options, set before Decode.
+  bool infoOnly = false;
+  bool preview = false;
+  int32_t boxWidth = 64;
+  int32_t boxHeight = 64;
+
+  // Tag slots: the leading values of each tag of the first directory, zero when it is absent.
+  int32_t newSubfileType = 0;
+  int16_t imageWidth = 0;
+  int16_t imageLength = 0;
+  int32_t imagePitch = 0;
+  int16_t bitsPerSample[3] = {};
+  int16_t compression = 0;
+  int16_t photometric = 0;
+  int16_t fillOrder = 0;
+  int32_t stripOffset = 0;
+  int16_t samplesPerPixel = 0;
+  int32_t rowsPerStrip = 0;
+  int32_t stripByteCount = 0;
+  int16_t maxSampleValue[4] = {};
+  int32_t xResolution[2] = {};
+  int32_t yResolution[2] = {};
+  int16_t planarConfig = 0;
+  int16_t hasColorMap = 0;
+  uint16_t colorMap[768] = {};
+
+  // Reduction for previews: step = 2^shift, mask = step - 1.
+  int32_t step = 1;
+  int32_t shift = 0;
+  int32_t mask = 0;
+
+  // The byte source and sink of the strip reader (also bound into the LZW object).
+  int NextStripByte();
+  int StoreByte(int value);
+
+ private:
+  // How StoreByte turns image bytes into pixels, chosen once per pass from the sample layout.
+  enum class TPixelLayout { None, OneBit, FourBit, OneByte, RedGreenBlue, ColourWord };
+
+  bool ParseHeader();
+  void BuildPalette();
+  bool PrepareOutput();
+  bool ReadStrip();
+
+  // File access: every position and length is checked against the file in 64 bits.
+  bool MeasureFile();
+  bool SeekTo(int64_t offset);
+  size_t ReadAt(int64_t offset, void* destination, size_t size);
+
+  // Directory walk.
+  static int TypeSize(int type);
+  void ClearTagSlots();
+  void ReadDirectory(int64_t offset);
+  void ApplyEntry(const uint8_t* entry);
+  bool ChooseColourClass();
+  void AppendRecords();
+
+  // Strip reading.
+  bool ReadStripBytes(int64_t offset, int32_t byteCount);
+  void StorePixel(uint32_t value);
+
+  std::FILE* file = nullptr;
+  int64_t fileLength = 0;
+
+  TPixelLayout pixelLayout = TPixelLayout::None;
+  int64_t bytesRead = 0;
+  int64_t stripBytesAvailable = 0;  // the strip's byte count, cut to what the file holds
+  uint8_t* outRow = nullptr;
+  int32_t column = 0;
+  int32_t row = 0;
+  int32_t sampleCount = 0;
+  uint32_t sampleAccum = 0;
+  bool imageComplete = false;
+};

@@ -1,0 +1,528 @@
+// Tests of TTiffDecoder on small TIFF files built byte by byte: the directory reader and its
+// report, acceptance, palettes, geometry, and the pixels stored from stored and LZW strips.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "reader/tiff_decoder.h"
+#include "tests/tiff_builder.h"
+
+namespace {
+
+using TBytes = std::vector<uint8_t>;
+
+// An entry added after the image's own; a raw one gives {count, value field} as its values.
+struct TAdded {
+  uint16_t tag, type;
+  std::vector<uint32_t> values;
+  bool raw = false;
+};
+
+// A one-strip image; by default 8-bit, 4 x 2, no strip data.
+struct TFile {
+  int width = 4, height = 2;
+  std::vector<uint32_t> bits = {8};
+  int samples = 1;
+  TBytes data = {};
+  int compression = 1;
+  std::vector<TAdded> added = {};
+  size_t cut = 0;  // bytes cut from the end of the file
+
+  TBytes Bytes() const {
+    TTiffBuilder builder;
+    builder.Image(width, height, bits, samples, data, compression);
+    for (const TAdded& entry : added) {
+      if (entry.raw) {
+        builder.AddRaw(entry.tag, entry.type, entry.values[0], entry.values[1]);
+      } else {
+        builder.Add(entry.tag, entry.type, entry.values);
+      }
+    }
+    TBytes bytes = builder.Bytes();
+    bytes.resize(bytes.size() - cut);
+    return bytes;
+  }
+};
+
+// Failing table cases are shown by their names.
+template <typename T>
+requires requires(T c) {
+  c.name;
+}
+void PrintTo(const T& c, std::ostream* out) {
+  *out << c.name;
+}
+
+bool DecodeFile(TTiffDecoder& decoder, const TBytes& bytes) {
+  TTempFile file(bytes);
+  return decoder.Decode(file.path.c_str());
+}
+
+// An information-only pass; the slots are filled whether or not the file is accepted.
+std::unique_ptr<TTiffDecoder> InfoOf(const TFile& file) {
+  auto decoder = std::make_unique<TTiffDecoder>();
+  decoder->infoOnly = true;
+  DecodeFile(*decoder, file.Bytes());
+  return decoder;
+}
+
+// LZW codes packed at 9 bits, most significant bit first (small streams never widen).
+TBytes PackCodes(const std::vector<int>& codes) {
+  TBytes bytes;
+  uint32_t buffer = 0;
+  int bits = 0;
+  for (int code : codes) {
+    buffer = buffer << 9 | static_cast<uint32_t>(code);
+    for (bits += 9; bits >= 8; bits -= 8)
+      bytes.push_back(static_cast<uint8_t>(buffer >> (bits - 8)));
+    buffer &= (1u << bits) - 1;
+  }
+  if (bits > 0) bytes.push_back(static_cast<uint8_t>(buffer << (8 - bits)));
+  return bytes;
+}
+
+TBytes Counting(int count) {
+  TBytes bytes(count);
+  for (int i = 0; i < count; ++i) bytes[i] = static_cast<uint8_t>(i);
+  return bytes;
+}
+
+// ---- Directory reader ----
+
+enum class TSlotName { Width, Offset, Count, RowsPerStrip, Bits, XResolution, ColorMap };
+
+std::vector<int64_t> SlotValues(const TTiffDecoder& d, TSlotName slot) {
+  switch (slot) {
+    case TSlotName::Width:
+      return {d.imageWidth};
+    case TSlotName::Offset:
+      return {d.stripOffset};
+    case TSlotName::Count:
+      return {d.stripByteCount};
+    case TSlotName::RowsPerStrip:
+      return {d.rowsPerStrip};
+    case TSlotName::Bits:
+      return {d.bitsPerSample[0], d.bitsPerSample[1], d.bitsPerSample[2]};
+    case TSlotName::XResolution:
+      return {d.xResolution[0], d.xResolution[1]};
+    case TSlotName::ColorMap:
+      return {d.hasColorMap, d.colorMap[0], d.colorMap[767]};
+  }
+  return {};
+}
+
+struct TSlotCase {
+  const char* name;
+  TFile file;
+  TSlotName slot;
+  std::vector<int64_t> expected;
+};
+
+const TSlotCase kSlotCases[] = {
+    {"LongWidth", {.added = {{256, kLong, {640}}}}, TSlotName::Width, {640}},
+    {"LongIntoShortKeepsLow16Bits", {.added = {{256, kLong, {0x10280}}}}, TSlotName::Width, {640}},
+    {"ShortArrayOffsetsGiveFirst",
+     {.added = {{273, kShort, {100, 200}}}},
+     TSlotName::Offset,
+     {100}},
+    {"ShortArrayCountsGiveFirst", {.added = {{279, kShort, {7, 9}}}}, TSlotName::Count, {7}},
+    {"ShortIgnoresValueFieldPadding",
+     {.added = {{278, kShort, {1, 0xFFFF0003}, true}}},
+     TSlotName::RowsPerStrip,
+     {3}},
+    {"LongArrayOffsetsGiveFirst",
+     {.added = {{273, kLong, {1000, 2000, 3000}}}},
+     TSlotName::Offset,
+     {1000}},
+    {"FourSamplesFillThree", {.added = {{258, kShort, {8, 8, 8, 16}}}}, TSlotName::Bits, {8, 8, 8}},
+    {"ByteValuesConvert", {.added = {{258, kByte, {8, 8, 8}}}}, TSlotName::Bits, {8, 8, 8}},
+    {"AsciiLaysRawBytes",
+     {.added = {{258, kAscii, {'a', 'b', 'c'}}}},
+     TSlotName::Bits,
+     {0x6261, 0x63, 0}},
+    {"Rational", {.added = {{282, kRational, {72, 1}}}}, TSlotName::XResolution, {72, 1}},
+    {"ValueCutByEndOfFile",
+     {.added = {{282, kRational, {72, 1}}}, .cut = 4},
+     TSlotName::XResolution,
+     {72, 0}},
+    {"ValueBeyondEndOfFileReadsZero",
+     {.added = {{273, kLong, {2, 0xFFFFFF00}, true}}},
+     TSlotName::Offset,
+     {0}},
+    {"LaterEntryOverwrites",
+     {.added = {{256, kShort, {10}}, {256, kShort, {20}}}},
+     TSlotName::Width,
+     {20}},
+    {"ShorterLaterEntryKeepsTail",
+     {.added = {{258, kShort, {8, 8, 8}}, {258, kShort, {4}}}},
+     TSlotName::Bits,
+     {4, 8, 8}},
+    {"NegativeCountStoresNothing",
+     {.added = {{256, kShort, {0xFFFFFFFF, 99}, true}}},
+     TSlotName::Width,
+     {4}},
+    {"UnknownTypeMarksColorMapOnly",
+     {.added = {{320, 9, {768, 0x01010101}, true}}},
+     TSlotName::ColorMap,
+     {1, 0, 0}},
+};
+
+class SlotTest : public ::testing::TestWithParam<TSlotCase> {};
+
+TEST_P(SlotTest, FillsSlot) {
+  EXPECT_EQ(SlotValues(*InfoOf(GetParam().file), GetParam().slot), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Directory, SlotTest, ::testing::ValuesIn(kSlotCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Directory, AppliesOnlyCompleteEntries) {
+  TBytes bytes = TFile{.added = {{262, kShort, {2}}}}.Bytes();
+  bytes[8] += 5;  // the entry count runs past the end of the file
+  TTiffDecoder decoder;
+  decoder.infoOnly = true;
+  EXPECT_TRUE(DecodeFile(decoder, TBytes(bytes.begin(), bytes.end() - 10)));  // last entry cut
+  EXPECT_EQ(decoder.photometric, 0);
+  EXPECT_EQ(decoder.imageWidth, 4);
+  EXPECT_TRUE(DecodeFile(decoder, bytes));
+  EXPECT_EQ(decoder.photometric, 2);
+}
+
+// ---- DecoderRecords ----
+
+TEST(Records, ListsSixteenTags) {
+  const TBytes bytes = TFile{
+      3,
+      2,
+      {8, 8, 8},
+      3,
+      TBytes(18, 0),
+      1,
+      {{254, kLong, {0}},
+       {262, kShort, {2}},
+       {266, kShort, {1}},
+       {278, kLong, {2}},
+       {281, kShort, {255, 255, 255}},
+       {282, kRational, {72, 1}},
+       {283, kRational, {300, 2}},
+       {284, kShort, {1}}}}.Bytes();
+  TTiffDecoder decoder;
+  decoder.infoOnly = true;
+  ASSERT_TRUE(DecodeFile(decoder, bytes));
+  EXPECT_EQ(decoder.records,
+            "* TIFF FILE (decoder records) *\n\nNewSubFileType : 0\n"
+            "ImageWidth : 3\nImageLength : 2\nImagePitch : 9\n"
+            "BitsPerSample : 8,8,8\nCompression : 1\nPhotometric : 2\n"
+            "FillOrder : 1\nStripOffset : " +
+                std::to_string(bytes.size() - 18) +
+                "\nSamplesPerPixel : 3\nRowsPerStrip : 2\n"
+                "StripsByteCount : 18\nMaxSampleValue : 255,255,255\n"
+                "XResolution : 72/1\nYResolution : 300/2\nPlanerConfig : 1\n");
+}
+
+TEST(Records, LinesFiveAndThirteenFollowSamplesPerPixel) {
+  const auto none = InfoOf({.width = 10, .bits = {1}, .samples = -1, .added = {{279, kLong, {0}}}});
+  const std::string& text = none->records;
+  EXPECT_NE(text.find("\nImagePitch : 2\nBitsPerSample : Compression : 1\nPhotometric"),
+            std::string::npos);
+  EXPECT_NE(text.find("\nStripsByteCount : 0\nMaxSampleValue : XResolution : 0/0\n"),
+            std::string::npos);
+
+  const auto six = InfoOf(
+      {.bits = {8, 8, 8, 8, 8, 8}, .samples = 6, .added = {{281, kShort, {65535, 1, 2, 3, 4}}}});
+  EXPECT_NE(six->records.find("\nBitsPerSample : 8,8,8\nC"), std::string::npos);
+  EXPECT_NE(six->records.find("\nMaxSampleValue : -1,1,2,3\nX"), std::string::npos);
+}
+
+// ---- Acceptance ----
+
+struct TAcceptCase {
+  const char* name;
+  TFile file;
+  bool accepted;
+};
+
+const TAcceptCase kAcceptCases[] = {
+    {"Plain", {}, true},
+    {"Bits1", {.bits = {1}}, true},
+    {"Bits2", {.bits = {2}}, false},
+    {"Bits4", {.bits = {4}}, true},
+    {"Bits12", {.bits = {12}}, false},
+    {"Bits16", {.bits = {16}}, true},
+    {"Bits32", {.bits = {32}}, false},
+    {"CompressionAbsent", {.compression = -1}, true},
+    {"Compression2", {.compression = 2}, false},
+    {"Compression5", {.compression = 5}, true},
+    {"Compression32773", {.compression = 32773}, false},
+    {"Width0", {.width = 0}, false},
+    {"Width32767", {.width = 32767}, true},
+    {"Width40000", {.width = 40000}, false},
+    {"Height0", {.height = 0}, false},
+};
+
+class AcceptTest : public ::testing::TestWithParam<TAcceptCase> {};
+
+TEST_P(AcceptTest, InfoAndFullPassAgree) {
+  const TBytes bytes = GetParam().file.Bytes();
+  for (bool infoOnly : {true, false}) {
+    TTiffDecoder decoder;
+    decoder.infoOnly = infoOnly;
+    EXPECT_EQ(DecodeFile(decoder, bytes), GetParam().accepted) << "infoOnly " << infoOnly;
+    EXPECT_EQ(decoder.pixels != nullptr, GetParam().accepted && !infoOnly);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Header, AcceptTest, ::testing::ValuesIn(kAcceptCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Header, RejectsForeignOrMissingHeaders) {
+  const TBytes plain = TFile{}.Bytes();
+  std::vector<TBytes> files(4, plain);
+  files[0][0] = files[0][1] = 'M';  // Motorola byte order
+  files[1][2] = 43;                 // magic number
+  files[2].resize(7);               // header cut short
+  files[3][7] = 0x7F;               // directory far past the end
+  for (const TBytes& bytes : files) {
+    TTiffDecoder decoder;
+    EXPECT_FALSE(DecodeFile(decoder, bytes));
+    EXPECT_EQ(decoder.pixels, nullptr);
+  }
+  TTiffDecoder decoder;
+  EXPECT_FALSE(decoder.Decode((::testing::TempDir() + "no_such_file.tif").c_str()));
+  EXPECT_EQ(decoder.records, "* TIFF FILE (decoder records) *\n\n");
+  EXPECT_FALSE(decoder.Decode(nullptr));
+}
+
+// ---- Palettes ----
+
+struct TPaletteCase {
+  const char* name;
+  TFile file;
+  int count;
+  std::vector<std::pair<int, uint32_t>> entries;
+};
+
+std::vector<uint32_t> ColorMap(size_t size, std::vector<std::pair<int, uint32_t>> values) {
+  std::vector<uint32_t> map(size);
+  for (const auto& [index, value] : values) map[index] = value;
+  return map;
+}
+
+const TPaletteCase kPaletteCases[] = {
+    {"OneBitIsWhiteThenBlack",
+     {.bits = {1}, .added = {{262, kShort, {1}}}},
+     2,
+     {{0, 0xFFFFFF}, {1, 0}}},
+    {"FourBitBuiltIn",
+     {.bits = {4}},
+     16,
+     {{1, 0x000080}, {2, 0x800000}, {4, 0x008000}, {8, 0x404040}, {11, 0xF000F0}, {15, 0xF0F0F0}}},
+    {"EightBitBuiltIn", {}, 256, {{0, 0}, {32 * 3 + 4 * 5 + 2, 0xBF7FBF}, {255, 0xFFFFFF}}},
+    {"EightBitMapScaled",
+     {.added = {{320, kShort,
+                 ColorMap(
+                     768,
+                     {{0, 0xFFFF}, {256, 0x8080}, {512, 0x00FF}, {1, 0xFF00}, {513, 0x0101}})}}},
+     256,
+     {{0, 0xFF80FF}, {1, 0xFF0001}, {2, 0}}},
+    {"FourBitMapScaled",
+     {.bits = {4},
+      .added = {{320, kShort,
+                 ColorMap(48, {{0, 0xFFFF}, {16, 15}, {32, 8}, {1, 0x1000}, {17, 0x0120}})}}},
+     16,
+     {{0, 0xF0F080}, {1, 0x103000}}},
+    {"RedGreenBlueGetsBuiltIn", {.bits = {8, 8, 8}, .samples = 3}, 256, {{255, 0xFFFFFF}}},
+    {"ColourWordsHaveNone", {.bits = {16}}, 0, {}},
+    {"MapOfUnknownTypeIsBlack", {.added = {{320, 9, {768, 0}, true}}}, 256, {{255, 0}}},
+};
+
+class PaletteTest : public ::testing::TestWithParam<TPaletteCase> {};
+
+TEST_P(PaletteTest, Entries) {
+  const auto decoder = InfoOf(GetParam().file);
+  EXPECT_EQ(decoder->paletteCount, GetParam().count);
+  for (const auto& [index, colour] : GetParam().entries) {
+    EXPECT_EQ(decoder->palette[index], colour) << "entry " << index;
+  }
+  for (int i = GetParam().count; i < 256; ++i) ASSERT_EQ(decoder->palette[i], 0u) << "entry " << i;
+}
+
+INSTANTIATE_TEST_SUITE_P(Palette, PaletteTest, ::testing::ValuesIn(kPaletteCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---- Geometry ----
+
+struct TGeometryCase {
+  const char* name;
+  TFile file;
+  int box;  // 0: full size
+  int step, outWidth, outHeight, srcRowBytes, outRowBytes;
+};
+
+const TGeometryCase kGeometryCases[] = {
+    {"Preview640x480", {640, 480}, 64, 8, 80, 60, 640, 80},
+    {"Preview1024x768", {1024, 768}, 64, 16, 64, 48, 1024, 64},
+    {"Preview100x30StaysLarger", {100, 30}, 64, 1, 100, 30, 100, 100},
+    {"Preview50x40", {50, 40}, 64, 1, 50, 40, 50, 50},
+    {"PreviewBoxBelowOneTreatedAsOne", {100, 30}, -5, 64, 2, 1, 100, 2},
+    {"OneBitRowPadded", {100, 2, {1}}, 0, 1, 100, 2, 104, 104},
+    {"OneBitPreviewPadded", {100, 2, {1}}, 50, 2, 50, 1, 104, 56},
+    {"FourBitRowPadded", {15, 2, {4}}, 0, 1, 15, 2, 16, 16},
+    {"RedGreenBlue", {100, 2, {8, 8, 8}, 3}, 0, 1, 100, 2, 400, 400},
+    {"ColourWords", {100, 2, {16}}, 0, 1, 100, 2, 400, 400},
+    {"EightBitsFourSamples", {100, 2, {8, 8, 8}, 4}, 0, 1, 100, 2, 100, 100},
+};
+
+class GeometryTest : public ::testing::TestWithParam<TGeometryCase> {};
+
+TEST_P(GeometryTest, Sizes) {
+  const TGeometryCase& c = GetParam();
+  TTiffDecoder decoder;
+  decoder.preview = c.box != 0;
+  decoder.boxWidth = decoder.boxHeight = c.box;
+  ASSERT_TRUE(DecodeFile(decoder, c.file.Bytes()));
+  EXPECT_EQ(decoder.step, c.step);
+  EXPECT_EQ(decoder.mask, c.step - 1);
+  EXPECT_EQ(1 << decoder.shift, c.step);
+  EXPECT_EQ(std::vector<int>(
+                {decoder.outWidth, decoder.outHeight, decoder.srcRowBytes, decoder.outRowBytes}),
+            std::vector<int>({c.outWidth, c.outHeight, c.srcRowBytes, c.outRowBytes}));
+  // Rows the strip never reaches are zero.
+  EXPECT_EQ(TBytes(decoder.pixels, decoder.pixels + c.outHeight * c.outRowBytes),
+            TBytes(c.outHeight * c.outRowBytes, 0));
+}
+
+INSTANTIATE_TEST_SUITE_P(Geometry, GeometryTest, ::testing::ValuesIn(kGeometryCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---- Pixels ----
+
+struct TPixelCase {
+  const char* name;
+  TFile file;
+  int box;  // 0: full size
+  TBytes expected;
+};
+
+const TAdded kCountZero = {279, kLong, {0}};
+const TBytes kLzwFour = PackCodes({256, 10, 20, 30, 40, 257});
+
+const TPixelCase kPixelCases[] = {
+    {"OneBitTenWide", {10, 2, {1}, 1, {0xB0, 0xC5, 0x01, 0x80}}, 0, {1, 0, 1, 1, 0, 0, 0, 0,
+                                                                     1, 1, 0, 0, 0, 1, 0, 1,
+                                                                     0, 0, 0, 0, 0, 0, 0, 1,
+                                                                     1, 0, 0, 0, 0, 0, 0, 0}},
+    {"FourBitLowNibbleFirst", {3, 1, {4}, 1, {0x21, 0x43}}, 0, {1, 2, 3, 4}},
+    {"EightBitUnchanged", {3, 1, {8}, 1, {7, 8, 255}}, 0, {7, 8, 255}},
+    {"RedGreenBlueTriplets",
+     {2, 1, {8, 8, 8}, 3, {0x10, 0x20, 0x30, 1, 2, 3}},
+     0,
+     {0x30, 0x20, 0x10, 0, 3, 2, 1, 0}},
+    {"ColourWords",
+     {4, 1, {16}, 1, {0x1F, 0x00, 0xE0, 0x03, 0x00, 0x7C, 0xFF, 0xFF}},
+     0,
+     {0xF8, 0, 0, 0, 0, 0, 0xF8, 0, 0, 0xF8, 0, 0, 0xF8, 0xF8, 0xF8, 0}},
+    {"EightBitsFourSamplesOneByteEach", {2, 1, {8, 8, 8}, 4, {5, 6}}, 0, {5, 6}},
+    {"MixedDepthsOneByteEach", {2, 1, {8, 16, 8}, 3, {5, 6}}, 0, {5, 6}},
+    {"PreviewKeepsEverySecond", {5, 5, {8}, 1, Counting(25)}, 2, {0, 2, 4, 10, 12, 14, 20, 22, 24}},
+    {"PreviewOfColourWords",
+     {4, 2, {16}, 1, Counting(16)},
+     2,
+     {0, 0, 0x40, 0, 0x20, 0x08, 0x40, 0}},
+    {"ShortStripLeavesZeroRows",
+     {2, 3, {8}, 1, {1, 2, 3, 4, 5, 6}, 1, {{279, kLong, {3}}}},
+     0,
+     {1, 2, 3, 0, 0, 0}},
+    {"StripCutByEndOfFile", {2, 2, {8}, 1, {1, 2, 3, 4}, 1, {}, 1}, 0, {1, 2, 3, 0}},
+    {"DataPastLastRowIgnored",
+     {2, 2, {1}, 1, TBytes(4000, 0xFF), 1, {kCountZero}},
+     0,
+     TBytes(16, 1)},
+    {"ColourDataPastLastRowIgnored",
+     {1, 1, {8, 8, 8}, 3, TBytes(4000, 0x11), 1, {kCountZero}},
+     0,
+     {0x11, 0x11, 0x11, 0}},
+    {"CountZeroRunsToEnd", {6, 1, {8}, 1, Counting(6), 1, {kCountZero}}, 0, Counting(6)},
+    {"CountFiveRunsToEnd", {6, 1, {8}, 1, Counting(6), 1, {{279, kLong, {5}}}}, 0, Counting(6)},
+    {"CountFourReadsFour",
+     {6, 1, {8}, 1, Counting(6), 1, {{279, kLong, {4}}}},
+     0,
+     {0, 1, 2, 3, 0, 0}},
+    {"NegativeCountReadsNothing",
+     {2, 1, {8}, 1, {1, 2}, 1, {{279, kLong, {0xFFFFFFFF}}}},
+     0,
+     {0, 0}},
+    {"OffsetPastEndReadsNothing",
+     {2, 1, {8}, 1, {1, 2}, 1, {{273, kLong, {0xFFFFFFF0}}}},
+     0,
+     {0, 0}},
+    {"OffsetPastEndWithoutCountReadsNothing",
+     {2, 1, {8}, 1, {1, 2}, 1, {{273, kLong, {0x7FFFFFF0}}, kCountZero}},
+     0,
+     {0, 0}},
+    {"LzwExample", {3, 1, {8}, 1, {0x80, 0x10, 0x60, 0x50, 0x10}, 5}, 0, {0x41, 0x41, 0x41}},
+    {"LzwStrip", {2, 2, {8}, 1, kLzwFour, 5}, 0, {10, 20, 30, 40}},
+    {"LzwCountEndsBeforeEndCode",
+     {2, 2, {8}, 1, kLzwFour, 5, {{279, kLong, {4}}}},
+     0,
+     {10, 20, 0, 0}},
+    {"LzwPastLastRowIgnored",
+     {2, 1, {8}, 1, PackCodes({256, 1, 2, 3, 4, 5, 6, 7, 8, 257}), 5},
+     0,
+     {1, 2}},
+    {"LzwColourWord", {1, 1, {16}, 1, PackCodes({256, 0x1F, 0, 257}), 5}, 0, {0xF8, 0, 0, 0}},
+};
+
+class PixelTest : public ::testing::TestWithParam<TPixelCase> {};
+
+TEST_P(PixelTest, Stored) {
+  TTiffDecoder decoder;
+  decoder.preview = GetParam().box != 0;
+  decoder.boxWidth = decoder.boxHeight = GetParam().box;
+  ASSERT_TRUE(DecodeFile(decoder, GetParam().file.Bytes()));
+  EXPECT_EQ(TBytes(decoder.pixels, decoder.pixels + decoder.outHeight * decoder.outRowBytes),
+            GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Strip, PixelTest, ::testing::ValuesIn(kPixelCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---- Read pass ----
+
+TEST(ReadPass, InfoOnlyReadsNoData) {
+  const auto decoder = InfoOf({.added = {{273, kLong, {0x7FFFFFF0}}}});
+  EXPECT_FALSE(decoder->records.empty());
+  EXPECT_EQ(decoder->pixels, nullptr);
+}
+
+TEST(ReadPass, HandsOverPixelsAndPalette) {
+  const TBytes colour = TFile{2, 1, {8, 8, 8}, 3, Counting(6)}.Bytes();
+  uint8_t* pixels = nullptr;
+  {
+    TTiffDecoder decoder;
+    ASSERT_TRUE(DecodeFile(decoder, TFile{}.Bytes()));  // the second pass frees this buffer
+    ASSERT_TRUE(DecodeFile(decoder, colour));
+    uint32_t* palette = decoder.CopyPalette();
+    ASSERT_NE(palette, nullptr);
+    EXPECT_EQ(std::memcmp(palette, decoder.palette, 1024), 0);
+    std::free(palette);
+    pixels = decoder.TakePixels();
+    EXPECT_EQ(decoder.pixels, nullptr);
+  }
+  ASSERT_NE(pixels, nullptr);
+  EXPECT_EQ(TBytes(pixels, pixels + 8), TBytes({2, 1, 0, 0, 5, 4, 3, 0}));
+  std::free(pixels);
+
+  TTiffDecoder decoder;
+  ASSERT_TRUE(DecodeFile(decoder, colour));
+  EXPECT_FALSE(DecodeFile(decoder, TFile{.bits = {2}}.Bytes()));
+  EXPECT_EQ(decoder.pixels, nullptr);
+}
+
+}  // namespace
