@@ -9,14 +9,16 @@ else()
   include(GoogleTest)
 endif()
 
-# varneltiff_add_test(NAME SOURCES... LIBS libs... PROPERTIES test properties...): one test program. Natively each test case is
-# its own CTest entry; under Wine the whole program is one entry, so Wine starts once per program.
+# varneltiff_add_test(NAME SOURCES... LIBS libs... PROPERTIES test properties...): one test
+# program. Natively each test case is its own CTest entry; under Wine the whole program is one
+# entry (labelled "wine"), so Wine starts once per program.
 function(varneltiff_add_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;PROPERTIES" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest_main)
   if(CMAKE_CROSSCOMPILING)
     add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES LABELS wine)
     if(ARG_PROPERTIES)
       set_tests_properties(${name} PROPERTIES ${ARG_PROPERTIES})
     endif()

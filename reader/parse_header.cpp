@@ -12,6 +12,8 @@ namespace {
 constexpr int kTypeByte = 1;
 constexpr int kTypeShort = 3;
 constexpr int kTypeLong = 4;
+constexpr int kStripOffsetsTag = 273;
+constexpr int kStripByteCountsTag = 279;
 constexpr int kColorMapTag = 320;
 
 // Where one tag's value goes: `count` values of `width` bytes (2 or 4).
@@ -98,12 +100,16 @@ bool TTiffDecoder::ParseHeader() {
   if (!ChooseColourClass()) return false;
   AppendRecords();
 
-  // A byte count of 0 or 5 stands for "the strip runs to the end of the file".
+  // In a one-strip file a byte count of 0 or 5 stands for "the strip runs to the end of the
+  // file". Files of several strips take every count as it is.
   if (stripByteCount == 0 || stripByteCount == 5) {
     const int64_t rest = fileLength - static_cast<uint32_t>(stripOffset);
     stripByteCount = static_cast<int32_t>(std::clamp<int64_t>(rest, INT32_MIN, INT32_MAX));
   }
   BuildPalette();
+  // Separate planes (PlanarConfiguration 2) keep each colour channel in strips of its own; read
+  // as interleaved samples they would scramble the picture.
+  if (planarConfig == 2 && samplesPerPixel > 1 && fullColour) return false;
   return compression == 0 || compression == 1 || compression == 5;
 }
 
@@ -121,6 +127,8 @@ void TTiffDecoder::ClearTagSlots() {
   std::fill(std::begin(yResolution), std::end(yResolution), 0);
   planarConfig = 0;
   hasColorMap = 0;
+  stripOffsets = {};
+  stripByteCounts = {};
   std::fill(std::begin(colorMap), std::end(colorMap), 0);
 }
 
@@ -162,7 +170,7 @@ void TTiffDecoder::ApplyEntry(const uint8_t* entry) {
     case 266:
       slot = {&fillOrder, 2, 1};
       break;
-    case 273:
+    case kStripOffsetsTag:
       slot = {&stripOffset, 4, 1};
       break;  // the first strip's offset
     case 277:
@@ -171,7 +179,7 @@ void TTiffDecoder::ApplyEntry(const uint8_t* entry) {
     case 278:
       slot = {&rowsPerStrip, 4, 1};
       break;
-    case 279:
+    case kStripByteCountsTag:
       slot = {&stripByteCount, 4, 1};
       break;  // the first strip's byte count
     case 281:
@@ -195,6 +203,12 @@ void TTiffDecoder::ApplyEntry(const uint8_t* entry) {
   if (tag == kColorMapTag) hasColorMap = 1;
 
   const int type = static_cast<int>(ReadLittleEndian(entry + 2, 2));
+  if (tag == kStripOffsetsTag || tag == kStripByteCountsTag) {
+    // The strip reader takes the values from the file as it needs them; the slot keeps the
+    // first one for the report.
+    TStripArray& array = tag == kStripOffsetsTag ? stripOffsets : stripByteCounts;
+    array = {type, ReadLittleEndian(entry + 4, 4), ReadLittleEndian(entry + 8, 4)};
+  }
   const auto count = static_cast<int32_t>(ReadLittleEndian(entry + 4, 4));
   const int typeSize = TypeSize(type);
   const int64_t size = int64_t{typeSize} * count;

@@ -1,13 +1,17 @@
-// Strip reading: the image bytes of the strip, expanded by the LZW object when compressed, are
+// Strip reading: the image bytes of each strip, expanded by the LZW object when compressed, are
 // unpacked into pixels of the output buffer, keeping every step-th row and column for previews.
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
+#include <optional>
 
 #include "lzw/lzw_compressor.h"
 #include "reader/tiff_decoder.h"
 
 namespace {
 constexpr int kCompressionLZW = 5;
+constexpr int kTypeShort = 3;
+constexpr int kTypeLong = 4;
 }  // namespace
 
 bool TTiffDecoder::ReadStrip() {
@@ -22,39 +26,91 @@ bool TTiffDecoder::ReadStrip() {
   } else {
     pixelLayout = TPixelLayout::None;
   }
-  column = 0;
-  row = 0;
-  sampleAccum = 0;
-  sampleCount = 0;
-  outRow = pixels;
-  imageComplete = false;
-  // Only the first strip is read; its rows run on from the top whatever RowsPerStrip says.
-  return ReadStripBytes(static_cast<uint32_t>(stripOffset), stripByteCount);
+  // One table serves every strip: each strip is a code stream of its own, and Execute starts
+  // the table and the bit reader afresh.
+  std::optional<TLZWCompressor> lzw;
+  if (compression == kCompressionLZW) {
+    lzw.emplace();
+    if (!lzw->IsReady()) return false;
+  }
+  TLZWCompressor* const expander = lzw ? &*lzw : nullptr;
+
+  if (stripOffsets.count <= 1) {
+    // One strip: its rows run on from the top whatever RowsPerStrip says.
+    StartRows(0, srcHeight);
+    ReadStripBytes(static_cast<uint32_t>(stripOffset), stripByteCount, expander);
+    return true;
+  }
+  // Strip k holds the rows from k x RowsPerStrip on; a RowsPerStrip that is missing, 0, negative
+  // (2^32 - 1 means "all") or at least the height makes one strip of the whole image.
+  const int32_t stripRows = rowsPerStrip > 0 && rowsPerStrip < srcHeight ? rowsPerStrip : srcHeight;
+  const int64_t stripsNeeded = (int64_t{srcHeight} + stripRows - 1) / stripRows;
+  const int64_t strips = std::min<int64_t>(stripsNeeded, stripOffsets.count);
+  for (int64_t k = 0; k < strips; ++k) {
+    // A strip without both of its values supplies nothing, and its rows stay zero.
+    uint32_t offset = 0;
+    uint32_t byteCount = 0;
+    if (!ReadStripValue(stripOffsets, k, offset) ||
+        !ReadStripValue(stripByteCounts, k, byteCount)) {
+      continue;
+    }
+    const int64_t firstRow = k * stripRows;
+    StartRows(static_cast<int32_t>(firstRow),
+              static_cast<int32_t>(std::min<int64_t>(firstRow + stripRows, srcHeight)));
+    ReadStripBytes(offset, byteCount, expander);
+  }
+  return true;
 }
 
-// Feeds one strip's bytes into the pixel store from the current row position on. False only
-// when the LZW object could not get its table.
-bool TTiffDecoder::ReadStripBytes(int64_t offset, int32_t byteCount) {
+// Value `index` of a strip array: SHORT or LONG values, inline in the value field when they fit
+// there. False for other types, an index past the array, or a value past the end of the file.
+bool TTiffDecoder::ReadStripValue(const TStripArray& array, int64_t index, uint32_t& value) {
+  const int width = array.type == kTypeShort ? 2 : array.type == kTypeLong ? 4 : 0;
+  if (width == 0 || index < 0 || index >= array.count) return false;
+  if (int64_t{width} * array.count <= 4) {
+    value = width == 4 ? array.valueField : array.valueField >> (16 * index) & 0xFFFF;
+    return true;
+  }
+  uint8_t bytes[4] = {};
+  const int64_t at = int64_t{array.valueField} + index * width;
+  if (ReadAt(at, bytes, static_cast<size_t>(width)) < static_cast<size_t>(width)) return false;
+  value = 0;
+  for (int i = width - 1; i >= 0; --i) value = value << 8 | bytes[i];
+  return true;
+}
+
+// Places the store at the start of `firstRow`; it stops before `endRow`. A row that a preview
+// drops gets the output row of the last kept row above it, as in an unbroken run: the store
+// moves on to the next output row only when the next kept row begins.
+void TTiffDecoder::StartRows(int32_t firstRow, int32_t endRow) {
+  row = firstRow;
+  rowEnd = endRow;
+  column = 0;
+  sampleAccum = 0;
+  sampleCount = 0;
+  outRow = pixels + static_cast<std::ptrdiff_t>(firstRow >> shift) * outRowBytes;
+  stripComplete = firstRow >= endRow;
+}
+
+// Feeds one strip's bytes into the pixel store from the current row position on.
+void TTiffDecoder::ReadStripBytes(int64_t offset, int64_t byteCount, TLZWCompressor* lzw) {
   bytesRead = 0;
   stripBytesAvailable = 0;
   if (byteCount > 0 && SeekTo(offset)) {
     stripBytesAvailable = std::min<int64_t>(byteCount, fileLength - offset);
   }
-  if (compression == kCompressionLZW) {
-    TLZWCompressor lzw;
-    if (!lzw.IsReady()) return false;
-    lzw.Execute(BindPutByte<TTiffDecoder, &TTiffDecoder::StoreByte>(this),
-                BindGetByte<TTiffDecoder, &TTiffDecoder::NextStripByte>(this));
-    return true;
+  if (lzw != nullptr) {
+    lzw->Execute(BindPutByte<TTiffDecoder, &TTiffDecoder::StoreByte>(this),
+                 BindGetByte<TTiffDecoder, &TTiffDecoder::NextStripByte>(this));
+    return;
   }
   for (int value = NextStripByte(); value >= 0; value = NextStripByte()) {
     if (StoreByte(value) < 0) break;
   }
-  return true;
 }
 
 int TTiffDecoder::NextStripByte() {
-  if (imageComplete || bytesRead >= stripBytesAvailable) return -1;
+  if (stripComplete || bytesRead >= stripBytesAvailable) return -1;
   const int value = std::getc(file);
   if (value == EOF) {
     stripBytesAvailable = bytesRead;
@@ -64,19 +120,19 @@ int TTiffDecoder::NextStripByte() {
   return value;
 }
 
-// Refuses bytes (-1) once the last source row is complete, which also ends an LZW pass.
+// Refuses bytes (-1) once the strip's last row is complete, which also ends an LZW pass.
 int TTiffDecoder::StoreByte(int value) {
-  if (imageComplete) return -1;
+  if (stripComplete) return -1;
   const auto byte = static_cast<uint32_t>(value & 0xFF);
   switch (pixelLayout) {
     case TPixelLayout::OneBit:
       // Leftmost pixel in the most significant bit.
-      for (int bit = 7; bit >= 0 && !imageComplete; --bit) StorePixel(byte >> bit & 1);
+      for (int bit = 7; bit >= 0 && !stripComplete; --bit) StorePixel(byte >> bit & 1);
       break;
     case TPixelLayout::FourBit:
       // The low nibble is the left pixel in these files.
       StorePixel(byte & 15);
-      if (!imageComplete) StorePixel(byte >> 4);
+      if (!stripComplete) StorePixel(byte >> 4);
       break;
     case TPixelLayout::OneByte:
       StorePixel(byte);
@@ -127,8 +183,8 @@ void TTiffDecoder::StorePixel(uint32_t value) {
   if ((fullColour ? 4 * column : column) < srcRowBytes) return;
   column = 0;
   ++row;
-  if (row >= srcHeight) {
-    imageComplete = true;
+  if (row >= rowEnd) {
+    stripComplete = true;
   } else if ((row & mask) == 0) {
     outRow += outRowBytes;
   }

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <string>
 
+class TLZWCompressor;
+
 class TTiffDecoder {
  public:
   TTiffDecoder();
@@ -75,6 +77,15 @@ class TTiffDecoder {
   // How StoreByte turns image bytes into pixels, chosen once per pass from the sample layout.
   enum class TPixelLayout { None, OneBit, FourBit, OneByte, RedGreenBlue, ColourWord };
 
+  // A StripOffsets or StripByteCounts entry as the directory gives it. The values are read from
+  // the file one at a time when a strip needs them: they sit in `valueField` itself when they fit
+  // in its 4 bytes, else at the file offset it holds.
+  struct TStripArray {
+    int type = 0;
+    uint32_t count = 0;
+    uint32_t valueField = 0;
+  };
+
   bool ParseHeader();
   void BuildPalette();
   bool PrepareOutput();
@@ -94,11 +105,15 @@ class TTiffDecoder {
   void AppendRecords();
 
   // Strip reading.
-  bool ReadStripBytes(int64_t offset, int32_t byteCount);
+  bool ReadStripValue(const TStripArray& array, int64_t index, uint32_t& value);
+  void StartRows(int32_t firstRow, int32_t endRow);
+  void ReadStripBytes(int64_t offset, int64_t byteCount, TLZWCompressor* lzw);
   void StorePixel(uint32_t value);
 
   std::FILE* file = nullptr;
   int64_t fileLength = 0;
+  TStripArray stripOffsets;
+  TStripArray stripByteCounts;
 
   TPixelLayout pixelLayout = TPixelLayout::None;
   int64_t bytesRead = 0;
@@ -106,7 +121,8 @@ class TTiffDecoder {
   uint8_t* outRow = nullptr;
   int32_t column = 0;
   int32_t row = 0;
+  int32_t rowEnd = 0;  // the first row past the strip being read
   int32_t sampleCount = 0;
   uint32_t sampleAccum = 0;
-  bool imageComplete = false;
+  bool stripComplete = false;  // every row of the strip is stored; further bytes are refused
 };

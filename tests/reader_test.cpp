@@ -2,6 +2,7 @@
 // report, acceptance, palettes, geometry, and the pixels stored from stored and LZW strips.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -22,6 +23,8 @@ struct TAdded {
   uint16_t tag, type;
   std::vector<uint32_t> values;
   bool raw = false;
+  bool fromData = false;  // values are offsets into the image data
+  int64_t count = -1;     // written in place of the number of values when not negative
 };
 
 // A one-strip image; by default 8-bit, 4 x 2, no strip data.
@@ -40,8 +43,10 @@ struct TFile {
     for (const TAdded& entry : added) {
       if (entry.raw) {
         builder.AddRaw(entry.tag, entry.type, entry.values[0], entry.values[1]);
+      } else if (entry.fromData) {
+        builder.AddDataOffsets(entry.tag, entry.type, entry.values, entry.count);
       } else {
-        builder.Add(entry.tag, entry.type, entry.values);
+        builder.Add(entry.tag, entry.type, entry.values, entry.count);
       }
     }
     TBytes bytes = builder.Bytes();
@@ -264,6 +269,14 @@ const TAcceptCase kAcceptCases[] = {
     {"Width32767", {.width = 32767}, true},
     {"Width40000", {.width = 40000}, false},
     {"Height0", {.height = 0}, false},
+    {"SeparatePlanesRefused",
+     {.bits = {8, 8, 8}, .samples = 3, .added = {{284, kShort, {2}}}},
+     false},
+    {"SeparateWordPlanesRefused",
+     {.bits = {16, 16}, .samples = 2, .added = {{284, kShort, {2}}}},
+     false},
+    {"SeparatePlanesOfOneSample", {.added = {{284, kShort, {2}}}}, true},
+    {"InterleavedColour", {.bits = {8, 8, 8}, .samples = 3, .added = {{284, kShort, {1}}}}, true},
 };
 
 class AcceptTest : public ::testing::TestWithParam<TAcceptCase> {};
@@ -493,12 +506,160 @@ TEST_P(PixelTest, Stored) {
 INSTANTIATE_TEST_SUITE_P(Strip, PixelTest, ::testing::ValuesIn(kPixelCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// ---- Images of several strips ----
+
+// RowsPerStrip, StripOffsets counted from the start of the image data, and StripByteCounts;
+// `claimed` is written as the count of both arrays when given.
+std::vector<TAdded> Strips(uint32_t rows, std::vector<uint32_t> offsets,
+                           std::vector<uint32_t> counts, uint16_t type = kLong,
+                           int64_t claimed = -1) {
+  return {{278, kLong, {rows}},
+          {273, type, std::move(offsets), false, true, claimed},
+          {279, type, std::move(counts), false, false, claimed}};
+}
+
+// 3 x 5 at 8 bits; two rows a strip make strips of rows 0-1, 2-3 and 4.
+TFile ThreeStrips(std::vector<TAdded> strips, TBytes data = Counting(15), int compression = 1) {
+  return {3, 5, {8}, 1, std::move(data), compression, std::move(strips)};
+}
+
+TBytes Joined(std::vector<TBytes> parts) {
+  TBytes joined;
+  for (const TBytes& part : parts) joined.insert(joined.end(), part.begin(), part.end());
+  return joined;
+}
+
+// Counting(15) with the rows of the middle strip left zero.
+const TBytes kMiddleStripZero = {0, 1, 2, 3, 4, 5, 0, 0, 0, 0, 0, 0, 12, 13, 14};
+
+const TPixelCase kStripCases[] = {
+    {"InOrder", ThreeStrips(Strips(2, {0, 6, 12}, {6, 6, 3})), 0, Counting(15)},
+    {"AnywhereInTheFile",
+     ThreeStrips(Strips(2, {9, 3, 0}, {6, 6, 3}),
+                 {12, 13, 14, 6, 7, 8, 9, 10, 11, 0, 1, 2, 3, 4, 5}),
+     0, Counting(15)},
+    {"ShortArrays", ThreeStrips(Strips(2, {0, 6, 12}, {6, 6, 3}, kShort)), 0, Counting(15)},
+    {"TwoShortsInTheValueField",
+     {3, 4, {8}, 1, Counting(12), 1, Strips(2, {0, 6}, {6, 6}, kShort)},
+     0,
+     Counting(12)},
+    {"OtherTypesSupplyNothing", ThreeStrips(Strips(2, {0, 6, 12}, {6, 6, 3}, kByte)), 0,
+     TBytes(15, 0)},
+    {"MoreOffsetsThanStrips", ThreeStrips(Strips(2, {0, 6, 12, 0, 3}, {6, 6, 3, 15, 15})), 0,
+     Counting(15)},
+    {"FewerOffsetsThanStrips",
+     ThreeStrips(Strips(2, {0, 6}, {6, 6, 3})),
+     0,
+     {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 0, 0, 0}},
+    {"FewerCountsThanStrips",
+     ThreeStrips(Strips(2, {0, 6, 12}, {6, 6})),
+     0,
+     {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 0, 0, 0}},
+    {"BillionsClaimedReadOnlyTheStripsNeeded",
+     ThreeStrips(Strips(2, {0, 6, 12}, {6, 6, 3}, kLong, 0xFFFFFFFF)), 0, Counting(15)},
+    {"OffsetPastEndOfFile", ThreeStrips(Strips(2, {0, 0xFFFFF000, 12}, {6, 6, 3})), 0,
+     kMiddleStripZero},
+    {"CountPastEndOfFileReadsWhatExists", ThreeStrips(Strips(2, {0, 6, 12}, {6, 6, 0xFFFFFFFF})), 0,
+     Counting(15)},
+    {"CountZeroSuppliesNothing", ThreeStrips(Strips(2, {0, 6, 12}, {6, 0, 3})), 0,
+     kMiddleStripZero},
+    {"TooManyBytesStayInTheirRows", ThreeStrips(Strips(2, {0, 6, 12}, {15, 0, 3})), 0,
+     kMiddleStripZero},
+    {"CountFiveIsFiveBytes",
+     ThreeStrips(Strips(2, {0, 6, 12}, {5, 6, 3})),
+     0,
+     {0, 1, 2, 3, 4, 0, 6, 7, 8, 9, 10, 11, 12, 13, 14}},
+    {"ShortStripThenNextOnItsOwnRow",
+     ThreeStrips(Strips(2, {0, 6, 12}, {6, 4, 3})),
+     0,
+     {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 12, 13, 14}},
+    {"RowsPerStripZeroIsOneStrip", ThreeStrips(Strips(0, {0, 3}, {15, 3})), 0, Counting(15)},
+    {"RowsPerStripAllOnesIsOneStrip", ThreeStrips(Strips(0xFFFFFFFF, {0, 3}, {15, 3})), 0,
+     Counting(15)},
+    {"OneBitRowsStartOnBytes",
+     {10, 3, {1}, 1, {0xB0, 0xC0, 0xFF, 0xC0, 0x80, 0x40}, 1, Strips(1, {0, 2, 4}, {2, 1, 2})},
+     0,
+     {1, 0, 1, 1, 0, 0, 0, 0, 1, 1, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1,
+      0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0}},
+    {"ColourStripEndingInsideAPixel",
+     {2, 2, {8, 8, 8}, 3, {1, 2, 3, 4, 10, 20, 30, 40, 50, 60}, 1, Strips(1, {0, 4}, {4, 6})},
+     0,
+     {3, 2, 1, 0, 0, 0, 0, 0, 30, 20, 10, 0, 60, 50, 40, 0}},
+    {"LzwEachStripItsOwnStream",
+     ThreeStrips(Strips(2, {0, 9, 16}, {9, 7, 6}),
+                 Joined({PackCodes({256, 0, 1, 2, 3, 4, 5, 257}), PackCodes({6, 258, 7, 8, 9, 257}),
+                         PackCodes({256, 12, 13, 14, 257})}),
+                 5),
+     0,
+     {0, 1, 2, 3, 4, 5, 6, 6, 6, 7, 8, 9, 12, 13, 14}},
+    {"LzwStripCutShort",
+     ThreeStrips(
+         Strips(2, {0, 9, 18}, {4, 9, 6}),
+         Joined({PackCodes({256, 50, 51, 52, 53, 54, 55, 257}),
+                 PackCodes({256, 6, 7, 8, 9, 10, 11, 257}), PackCodes({256, 12, 13, 14, 257})}),
+         5),
+     0,
+     {50, 51, 0, 0, 0, 0, 6, 7, 8, 9, 10, 11, 12, 13, 14}},
+    {"LzwStripRunningPastItsRows",
+     ThreeStrips(Strips(2, {0, 13, 13}, {13, 0, 6}),
+                 Joined({PackCodes({256, 0, 1, 2, 3, 4, 5, 6, 7, 8, 257}),
+                         PackCodes({256, 12, 13, 14, 257})}),
+                 5),
+     0, kMiddleStripZero},
+};
+
+INSTANTIATE_TEST_SUITE_P(Strips, PixelTest, ::testing::ValuesIn(kStripCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Previews of a 9 x 9 image cut into strips of every height: strips that start on a dropped row
+// must still put the next kept row in its own output row.
+TEST(Strips, PreviewsKeepEveryStepthRow) {
+  for (uint32_t rows : {1, 2, 3, 4, 5, 8}) {
+    std::vector<uint32_t> offsets, counts;
+    for (uint32_t first = 0; first < 9; first += rows) {
+      offsets.push_back(9 * first);
+      counts.push_back(9 * std::min(rows, 9 - first));
+    }
+    const TBytes bytes =
+        TFile{9, 9, {8}, 1, Counting(81), 1, Strips(rows, offsets, counts)}.Bytes();
+    for (const auto& [box, step] : {std::pair{0, 1}, {3, 2}, {2, 4}, {1, 8}}) {
+      TTiffDecoder decoder;
+      decoder.preview = box != 0;
+      decoder.boxWidth = decoder.boxHeight = box;
+      ASSERT_TRUE(DecodeFile(decoder, bytes));
+      ASSERT_EQ(decoder.step, step);
+      const int side = (9 + step - 1) / step;
+      TBytes expected;
+      for (int y = 0; y < side; ++y) {
+        for (int x = 0; x < side; ++x)
+          expected.push_back(static_cast<uint8_t>(9 * y * step + x * step));
+      }
+      EXPECT_EQ(TBytes(decoder.pixels, decoder.pixels + side * side), expected)
+          << rows << " rows a strip, step " << step;
+    }
+  }
+}
+
+// 30000 one-row strips whose arrays claim 2^32 - 1 values and run off the end of the file: the
+// pass reads the strips that exist and allocates nothing for the rest.
+TEST(Strips, HugeArraysRunOffTheFile) {
+  const TBytes bytes =
+      TFile{1, 30000, {8}, 1, {7, 8}, 1, Strips(1, {0, 1}, {1, 1}, kLong, 0xFFFFFFFF)}.Bytes();
+  TTiffDecoder decoder;
+  ASSERT_TRUE(DecodeFile(decoder, bytes));
+  EXPECT_EQ(decoder.pixels[0], 7);
+  EXPECT_EQ(decoder.pixels[1], 8);
+}
+
 // ---- Read pass ----
 
 TEST(ReadPass, InfoOnlyReadsNoData) {
-  const auto decoder = InfoOf({.added = {{273, kLong, {0x7FFFFFF0}}}});
-  EXPECT_FALSE(decoder->records.empty());
-  EXPECT_EQ(decoder->pixels, nullptr);
+  for (const TFile& file : {TFile{.added = {{273, kLong, {0x7FFFFFF0}}}},
+                            TFile{.added = Strips(1, {0x7FFFFFF0, 0}, {2, 2})}}) {
+    const auto decoder = InfoOf(file);
+    EXPECT_FALSE(decoder->records.empty());
+    EXPECT_EQ(decoder->pixels, nullptr);
+  }
 }
 
 TEST(ReadPass, HandsOverPixelsAndPalette) {
