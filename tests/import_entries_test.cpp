@@ -44,7 +44,7 @@ std::vector<uint8_t> TinyTiff(bool withData) {
 const char kBanner[] = "* TIFF FILE (decoder records) *\n\n";
 
 TEST(ImportEntries, IdentityAndVersions) {
-  const PluginApi& plugin = Plugin();
+  const PluginLibrary& plugin = Plugin();
   int32_t first = -7, second = 99, version = 0;
   plugin.supportedInformation(&first, &second);
   EXPECT_EQ(first, 1);
@@ -66,7 +66,7 @@ TEST(ImportEntries, IdentityAndVersions) {
 }
 
 TEST(ImportEntries, RefusedFilesGetTheOneMessageAndNoImage) {
-  const PluginApi& plugin = Plugin();
+  const PluginLibrary& plugin = Plugin();
   const std::string notTiff = WriteFile("import_not_a_tiff.tif", {'M', 'M', 0, 42, 0, 0, 0, 8});
   const std::string missing = ProgramFolder() + "import_missing.tif";
   for (const char* name : {missing.c_str(), notTiff.c_str(), static_cast<const char*>(nullptr)}) {
@@ -86,7 +86,7 @@ TEST(ImportEntries, RefusedFilesGetTheOneMessageAndNoImage) {
 }
 
 TEST(ImportEntries, AcceptedFileGivesReportAndImage) {
-  const PluginApi& plugin = Plugin();
+  const PluginLibrary& plugin = Plugin();
   const std::string path = WriteFile("import_tiny.tif", TinyTiff(true));
   EXPECT_EQ(plugin.validFileCheck(path.c_str()), 1);
   gTexts.clear();
@@ -109,7 +109,7 @@ TEST(ImportEntries, AcceptedFileGivesReportAndImage) {
 }
 
 TEST(ImportEntries, HeaderWithoutDataIsValidAndReadsAsZeros) {
-  const PluginApi& plugin = Plugin();
+  const PluginLibrary& plugin = Plugin();
   const std::string path = WriteFile("import_no_data.tif", TinyTiff(false));
   EXPECT_EQ(plugin.validFileCheck(path.c_str()), 1);
   HostImage* image = nullptr;
@@ -121,7 +121,7 @@ TEST(ImportEntries, HeaderWithoutDataIsValidAndReadsAsZeros) {
 }
 
 TEST(ImportEntries, FreeImageTakesNullAndPartialRecords) {
-  const PluginApi& plugin = Plugin();
+  const PluginLibrary& plugin = Plugin();
   plugin.freeImage(nullptr);
   HostImage* image = nullptr;
   const std::string path = WriteFile("import_free.tif", TinyTiff(true));

@@ -48,7 +48,7 @@ struct Call {
 };
 
 TEST(StackBytes, EveryEntryPointRemovesExactlyItsArguments) {
-  const PluginApi& plugin = Plugin();
+  const PluginLibrary& plugin = Plugin();
   const std::string tiny = WriteTinyTiff();
   int32_t first = 0, second = 0, version = 0;
   HostImage* image = nullptr;
