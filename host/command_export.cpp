@@ -1,0 +1,104 @@
+// export: a PNG or BMP picture through the plug-in's export side, in the order a host calls it.
+#include <cstdio>
+
+#include "host/commands.h"
+#include "host/export_session.h"
+#include "host/output_file.h"
+#include "host/png_io.h"
+#include "host/terminal.h"
+#include "host/transforms.h"
+
+namespace {
+
+// ProgressSink has no context argument: the bar of the one export running.
+struct ExportProgress {
+  ProgressLine* line = nullptr;
+  std::string label;
+  int64_t rows = 0;
+  int shownPercent = -1;
+};
+ExportProgress exportProgress;
+
+void DrawBar(ExportProgress& progress, int32_t row) {
+  if (progress.line == nullptr || !progress.line->Enabled() || progress.rows <= 0) return;
+  const int percent = static_cast<int>(100 * int64_t{row - 1} / progress.rows);
+  if (percent == progress.shownPercent) return;
+  progress.shownPercent = percent;
+  constexpr int kBarWidth = 30;
+  const int filled = percent * kBarWidth / 100;
+  progress.line->Show(progress.label + " [" + std::string(filled, '#') +
+                      std::string(kBarWidth - filled, '.') + "] " + std::to_string(percent) + "%");
+}
+
+// Called by the plug-in before each row; a nonzero answer makes it stop writing. Nothing may be
+// thrown back through the plug-in's frames.
+int32_t PLUGIN_CALL OnRow(int32_t row) {
+  try {
+    DrawBar(exportProgress, row);
+  } catch (...) {
+    // A bar that cannot be drawn is no reason to stop the export.
+  }
+  return Interrupted() ? 1 : 0;
+}
+
+int ReportInterrupted() {
+  std::fputs("varneltiff: interrupted\n", stderr);
+  return kExitInterrupted;
+}
+
+}  // namespace
+
+int RunExport(const Options& options, PluginLibrary& plugin) {
+  const std::string& input = options.files.front();
+  const std::string& target = options.output;
+  std::string error;
+  if (!ExportSideUsable(plugin, error)) {
+    ReportFailure(plugin.Path(), error);
+    return kExitFailure;
+  }
+  RgbImage picture;
+  if (!ReadPicture(input, picture, error)) {
+    ReportFailure(input, error);
+    return kExitFailure;
+  }
+
+  const ExportSession session(plugin);
+  // The plug-in leaves the code alone for a setting it does not know: full colour then.
+  int32_t code = kKeepFullColour;
+  if (options.method >= 0) {
+    code = TransformCodeOfMethod(options.method);
+  } else {
+    plugin.beforeTransform(&code, 0);
+  }
+  ExportImage image;
+  if (!ApplyTransform(code, picture, image)) {
+    ReportFailure(input, "the plug-in asked for transform " + std::to_string(code) +
+                             ", which this host does not know");
+    return kExitFailure;
+  }
+  if (Interrupted()) return ReportInterrupted();
+
+  PendingOutput output(target);
+  if (!output.Create(error)) {
+    ReportFailure(target, error);
+    return kExitFailure;
+  }
+  ProgressLine line(options.quiet);
+  exportProgress = {&line, target, image.height, -1};
+  HostImage record = image.Record();
+  const int32_t written = plugin.writeToFile(output.TemporaryPath().c_str(), &record, OnRow);
+  exportProgress = {};
+  line.Clear();
+  // A stop asked for by the progress callback still counts as success for the plug-in, with
+  // only the rows before it in the file: the host knows it stopped and throws the file away.
+  if (Interrupted()) return ReportInterrupted();
+  if (written != 1) {
+    ReportFailure(target, "the plug-in could not write the file");
+    return kExitFailure;
+  }
+  if (!output.Commit(error)) {
+    ReportFailure(target, error);
+    return kExitFailure;
+  }
+  return kExitSuccess;
+}

@@ -1,0 +1,13 @@
+// File names as the system gives them: byte strings in the system's own encoding (the ANSI code
+// page on Windows, where a double-byte character's second byte may equal a backslash).
+#pragma once
+
+#include <string>
+
+// The name without its folder and without its last extension.
+std::string BaseName(const std::string& path);
+// `name` inside `folder`.
+std::string JoinPath(const std::string& folder, const std::string& name);
+bool IsFolder(const std::string& path);
+// Creates the folder and any missing parents; false with the system's reason.
+bool MakeFolders(const std::string& path, std::string& error);

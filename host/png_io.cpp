@@ -1,0 +1,75 @@
+#include "host/png_io.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "host/output_file.h"
+
+#define STBI_ONLY_PNG
+#define STBI_ONLY_BMP
+#define STB_IMAGE_IMPLEMENTATION
+#include <stb_image.h>
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#include <stb_image_write.h>
+
+namespace {
+
+// A picture file larger than this is not a picture the tool can hand over in one piece.
+constexpr uint64_t kLargestPictureFile = uint64_t{1} << 30;
+// Half of what an int counts, leaving the compressor's own buffers room.
+constexpr uint64_t kLargestPngData = 0x3FFFFFFF;
+
+void AppendBytes(void* context, void* data, int size) {
+  auto* bytes = static_cast<std::vector<uint8_t>*>(context);
+  const auto* first = static_cast<const uint8_t*>(data);
+  bytes->insert(bytes->end(), first, first + size);
+}
+
+}  // namespace
+
+bool ReadPicture(const std::string& path, RgbImage& image, std::string& error) {
+  std::vector<uint8_t> bytes;
+  if (!ReadWholeFile(path, kLargestPictureFile, bytes, error)) return false;
+  const int size = static_cast<int>(bytes.size());
+  int width = 0;
+  int height = 0;
+  int channels = 0;
+  if (stbi_info_from_memory(bytes.data(), size, &width, &height, &channels) == 0) {
+    error = "not a PNG or BMP picture";
+    return false;
+  }
+  if (width < 1 || height < 1 || width > kLargestSide || height > kLargestSide) {
+    error = "picture of " + std::to_string(width) + " x " + std::to_string(height) +
+            " pixels: a side must be 1 to " + std::to_string(kLargestSide);
+    return false;
+  }
+  stbi_uc* pixels = stbi_load_from_memory(bytes.data(), size, &width, &height, &channels, 3);
+  if (pixels == nullptr) {
+    error = std::string("cannot decode the picture: ") + stbi_failure_reason();
+    return false;
+  }
+  const size_t count = size_t{3} * static_cast<size_t>(width) * static_cast<size_t>(height);
+  image.width = width;
+  image.height = height;
+  image.pixels.assign(pixels, pixels + count);
+  stbi_image_free(pixels);
+  return true;
+}
+
+std::vector<uint8_t> EncodePng(const std::vector<uint8_t>& pixels, int width, int height,
+                               int channels) {
+  std::vector<uint8_t> png;
+  if (width < 1 || height < 1 || channels < 1) return png;
+  const uint64_t rowBytes =
+      uint64_t{static_cast<uint32_t>(width)} * static_cast<uint32_t>(channels);
+  // The encoder counts its filtered rows, a filter byte before each, in an int.
+  const uint64_t filtered = (rowBytes + 1) * static_cast<uint32_t>(height);
+  if (pixels.size() < rowBytes * static_cast<uint32_t>(height) || filtered > kLargestPngData) {
+    return png;
+  }
+  if (stbi_write_png_to_func(AppendBytes, &png, width, height, channels, pixels.data(),
+                             width * channels) == 0) {
+    png.clear();
+  }
+  return png;
+}

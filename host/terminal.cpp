@@ -1,0 +1,77 @@
+#include "host/terminal.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+
+#if defined(_WIN32)
+#include <io.h>
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+
+std::atomic<bool> interrupted{false};
+
+#if defined(_WIN32)
+// Runs on a thread of its own that the system starts for the event.
+BOOL WINAPI OnConsoleControl(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+  interrupted = true;
+  return TRUE;
+}
+#else
+void OnInterrupt(int) {
+  interrupted = true;
+}
+#endif
+
+bool StderrIsTerminal() {
+#if defined(_WIN32)
+  return _isatty(_fileno(stderr)) != 0;
+#else
+  return isatty(fileno(stderr)) != 0;
+#endif
+}
+
+}  // namespace
+
+void ReportFailure(const std::string& subject, const std::string& reason) {
+  std::fprintf(stderr, "varneltiff: %s: %s\n", subject.c_str(), reason.c_str());
+}
+
+void InstallInterruptHandler() {
+#if defined(_WIN32)
+  SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+#else
+  struct sigaction action = {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+#endif
+}
+
+bool Interrupted() {
+  return interrupted;
+}
+
+ProgressLine::ProgressLine(bool quiet) : enabled(!quiet && StderrIsTerminal()) {}
+
+void ProgressLine::Show(const std::string& text) {
+  if (!enabled) return;
+  // Spaces rather than a terminal escape, so a Windows console clears the rest of the line too.
+  std::string line = "\r" + text;
+  if (text.size() < shownLength) line.append(shownLength - text.size(), ' ');
+  std::fputs(line.c_str(), stderr);
+  std::fflush(stderr);
+  shownLength = text.size();
+}
+
+void ProgressLine::Clear() {
+  if (!enabled || shownLength == 0) return;
+  std::fprintf(stderr, "\r%*s\r", static_cast<int>(shownLength), "");
+  std::fflush(stderr);
+  shownLength = 0;
+}

@@ -1,0 +1,640 @@
+// The varneltiff tool end to end: the built program run as a subprocess on files made here, on
+// the peer corpus and on the bundled samples, with its PNG output decoded again by stb_image.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#define STB_IMAGE_IMPLEMENTATION
+#include <stb_image.h>
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#include <stb_image_write.h>
+
+#include "plugin/setting_store.h"
+#include "tests/corpus_format.h"
+#include "tests/tiff_builder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char kRefusal[] =
+    "サポートできないTiffフォーマット、もしくは、イメージファイルでは、ないようです。";
+
+struct ToolResult {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string ReadText(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+size_t LineCount(const std::string& text) {
+  size_t lines = 0;
+  for (char c : text) lines += c == '\n';
+  return lines;
+}
+
+// Picture pixels, rows top first, `channels` bytes per pixel.
+struct Picture {
+  int width = 0;
+  int height = 0;
+  int channels = 3;
+  std::vector<uint8_t> pixels;
+  bool operator==(const Picture&) const = default;
+};
+
+Picture ReadPng(const fs::path& path) {
+  Picture picture;
+  int fileChannels = 0;
+  if (stbi_info(path.c_str(), &picture.width, &picture.height, &fileChannels) == 0) return {};
+  picture.channels = fileChannels;
+  uint8_t* pixels = stbi_load(path.c_str(), &picture.width, &picture.height, &fileChannels, 0);
+  if (pixels == nullptr) return {};
+  picture.pixels.assign(pixels, pixels + picture.width * picture.height * picture.channels);
+  stbi_image_free(pixels);
+  return picture;
+}
+
+Picture RgbPicture(int width, int height, std::vector<uint8_t> pixels) {
+  return {width, height, 3, std::move(pixels)};
+}
+
+std::set<uint32_t> ColoursOf(const Picture& picture) {
+  std::set<uint32_t> colours;
+  for (size_t i = 0; i + 2 < picture.pixels.size(); i += 3) {
+    colours.insert(picture.pixels[i] << 16 | picture.pixels[i + 1] << 8 | picture.pixels[i + 2]);
+  }
+  return colours;
+}
+
+double RootMeanSquareError(const Picture& a, const Picture& b) {
+  double sum = 0;
+  for (size_t i = 0; i < a.pixels.size(); ++i) {
+    const double difference = static_cast<double>(a.pixels[i]) - b.pixels[i];
+    sum += difference * difference;
+  }
+  return std::sqrt(sum / static_cast<double>(a.pixels.size()));
+}
+
+// A photograph's worth of colours: smooth gradients, a shaded disc, and grain.
+Picture PhotoLike(int width, int height) {
+  Picture picture{width, height, 3, {}};
+  uint32_t seed = 7;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      seed = seed * 1103515245u + 12345u;
+      const int grain = static_cast<int>(seed >> 16) % 11 - 5;
+      const int dx = x - width / 2, dy = y - height / 2;
+      const bool disc = dx * dx + dy * dy < width * height / 8;
+      int rgb[3] = {x * 255 / width, y * 255 / height, 255 - (x + y) * 255 / (width + height)};
+      if (disc) rgb[0] = 200 - dy, rgb[1] = 120 + dx / 2, rgb[2] = 60;
+      for (int value : rgb)
+        picture.pixels.push_back(static_cast<uint8_t>(std::clamp(value + grain, 0, 255)));
+    }
+  }
+  return picture;
+}
+
+// `count` distinct colours spread over the picture.
+Picture FewColours(int width, int height, int count) {
+  Picture picture{width, height, 3, {}};
+  for (int i = 0; i < width * height; ++i) {
+    const int colour = (i * 7 + i / width) % count;
+    picture.pixels.push_back(static_cast<uint8_t>(colour * 37));
+    picture.pixels.push_back(static_cast<uint8_t>(colour * 11 + 3));
+    picture.pixels.push_back(static_cast<uint8_t>(255 - colour));
+  }
+  return picture;
+}
+
+class HostToolTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string("host_tool_") + test->test_suite_name() + "_" + test->name();
+    for (char& c : name) {
+      if (c == '/') c = '_';
+    }
+    folder = fs::path(::testing::TempDir()) / name;
+    fs::remove_all(folder);
+    fs::create_directories(folder / "config");
+    // The conversion setting is kept per test, never in the user's own folder.
+    setenv("XDG_CONFIG_HOME", (folder / "config").c_str(), 1);
+  }
+  void TearDown() override { fs::remove_all(folder); }
+
+  fs::path File(const std::string& name) const { return folder / name; }
+
+  fs::path WriteFile(const std::string& name, const std::vector<uint8_t>& bytes) const {
+    const fs::path path = File(name);
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    return path;
+  }
+
+  fs::path WritePng(const std::string& name, const Picture& picture) const {
+    const fs::path path = File(name);
+    EXPECT_NE(stbi_write_png(path.c_str(), picture.width, picture.height, picture.channels,
+                             picture.pixels.data(), picture.width * picture.channels),
+              0);
+    return path;
+  }
+
+  // Starts the tool with stdout and stderr going to files of the test folder.
+  pid_t Start(const std::vector<std::string>& arguments) const {
+    const pid_t child = fork();
+    if (child != 0) return child;
+    const int out = open(File("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = open(File("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(out, 1);
+    dup2(err, 2);
+    std::vector<char*> argv = {const_cast<char*>(VARNELTIFF_TOOL)};
+    for (const std::string& argument : arguments)
+      argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    execv(VARNELTIFF_TOOL, argv.data());
+    _exit(127);
+  }
+
+  ToolResult Finish(pid_t child) const {
+    int status = 0;
+    waitpid(child, &status, 0);
+    ToolResult run;
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.out = ReadText(File("stdout"));
+    run.err = ReadText(File("stderr"));
+    return run;
+  }
+
+  ToolResult Tool(const std::vector<std::string>& arguments) const {
+    return Finish(Start(arguments));
+  }
+
+  // Exports `picture` with `method` and reads the TIFF file back through the tool.
+  Picture RoundTrip(const Picture& picture, const std::string& method, uintmax_t& tiffSize) const {
+    const fs::path png = WritePng("in.png", picture);
+    const ToolResult exported = Tool({"export", png, "-o", File("out.tif"), "--method", method});
+    EXPECT_EQ(exported.status, 0) << exported.err;
+    tiffSize = fs::exists(File("out.tif")) ? fs::file_size(File("out.tif")) : 0;
+    const ToolResult imported = Tool({"import", File("out.tif"), "-o", File("back.png")});
+    EXPECT_EQ(imported.status, 0) << imported.err;
+    return ReadPng(File("back.png"));
+  }
+
+  // Nothing but the expected files in the test folder: no output or temporary file left behind.
+  std::set<std::string> FolderNames() const {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename());
+    return names;
+  }
+
+  fs::path folder;
+};
+
+// Full palette and full colour images of every depth the plug-in reads, with the colours a
+// reader must give them.
+struct ImportCase {
+  const char* name;
+  int width, height;
+  std::vector<uint32_t> bits;
+  int samples;
+  std::vector<uint32_t> colourMap;  // empty: none in the file
+  std::vector<uint8_t> strip;
+  std::vector<uint8_t> expected;  // RGB
+};
+
+const ImportCase kImportCases[] = {
+    // 1 = black, 0 = white; each row of 10 pixels takes two bytes.
+    {"Bilevel",
+     10,
+     2,
+     {1},
+     1,
+     {},
+     {0x80, 0x40, 0x00, 0xFF},
+     {0, 0, 0, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255,
+      255, 255, 255, 255, 255, 255, 255, 0, 0, 0,  // row 0: pixels 0 and 9
+                                                   // black
+      255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255,
+      255, 255, 255, 255, 255, 0, 0, 0, 0, 0, 0}},  // row 1: pixels 8 and
+                                                    // 9 black
+    // The low nibble is the left pixel; no colour map: the built-in 16 colours.
+    {"NibblesBuiltIn", 3, 1, {4}, 1, {}, {0x21, 0x0F}, {0, 0, 128, 128, 0, 0, 240, 240, 240}},
+    {"NibblesMapped",
+     2,
+     1,
+     {4},
+     1,
+     [] {
+       std::vector<uint32_t> map(48, 0);
+       map[0] = 0xFFFF, map[16] = 0x8000, map[32] = 15;  // entry 0
+       map[1] = 8;                                       // entry 1: red 0x80
+       return map;
+     }(),
+     {0x01},
+     {128, 0, 0, 240, 128, 240}},
+    {"PaletteMapped",
+     3,
+     1,
+     {8},
+     1,
+     [] {
+       std::vector<uint32_t> map(768, 0);
+       map[5] = 0xFFFF, map[256 + 5] = 0x8080, map[512 + 5] = 0x00FF;
+       map[7] = 0xFF00;
+       return map;
+     }(),
+     {5, 7, 0},
+     {255, 128, 255, 255, 0, 0, 0, 0, 0}},
+    // Green in the top three bits of the index, red in the middle three, blue in the low two.
+    {"PaletteBuiltIn", 3, 1, {8}, 1, {}, {0x00, 0x24, 0xFF}, {0, 0, 0, 63, 63, 0, 255, 255, 255}},
+    {"Rgb",
+     2,
+     1,
+     {8, 8, 8},
+     3,
+     {},
+     {0x10, 0x20, 0x30, 0xFF, 0x00, 0x80},
+     {0x10, 0x20, 0x30, 0xFF, 0x00, 0x80}},
+    // Colour words: blue in bits 0-4, red in 5-9, green in 10-14, each times 8.
+    {"ColourWords",
+     3,
+     1,
+     {16},
+     1,
+     {},
+     {0x1F, 0x00, 0xE0, 0x03, 0x00, 0xFC},
+     {0, 0, 248, 248, 0, 0, 0, 248, 0}},
+};
+
+std::vector<uint8_t> TiffOf(const ImportCase& c) {
+  TTiffBuilder builder;
+  builder.Image(c.width, c.height, c.bits, c.samples, c.strip);
+  if (!c.colourMap.empty()) builder.Add(320, kShort, c.colourMap);
+  return builder.Bytes();
+}
+
+class ImportPixels : public HostToolTest, public ::testing::WithParamInterface<ImportCase> {};
+
+TEST_P(ImportPixels, GivesTheColoursOfTheFile) {
+  const ImportCase& c = GetParam();
+  const fs::path tiff = WriteFile("in.tif", TiffOf(c));
+  const ToolResult run = Tool({"import", tiff, "-o", File("out.png")});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(ReadPng(File("out.png")), RgbPicture(c.width, c.height, c.expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(Depths, ImportPixels, ::testing::ValuesIn(kImportCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(HostToolTest, IndexWritesAPaletteImagesIndicesAsGreyAndRefusesFullColour) {
+  const fs::path palette = WriteFile("palette.tif", TiffOf(kImportCases[4]));
+  ToolResult run = Tool({"import", palette, "-o", File("indices.png"), "--index"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(ReadPng(File("indices.png")), (Picture{3, 1, 1, {0x00, 0x24, 0xFF}}));
+
+  const fs::path rgb = WriteFile("rgb.tif", TiffOf(kImportCases[5]));
+  run = Tool({"import", rgb, "-o", File("rgb.png"), "--index"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(LineCount(run.err), 1u) << run.err;
+  EXPECT_FALSE(fs::exists(File("rgb.png")));
+}
+
+TEST_F(HostToolTest, PreviewKeepsEveryStepthPixel) {
+  // 100 x 60 into a 32 x 32 box: halving twice brings both sides below the box, so one halving.
+  std::vector<uint8_t> strip;
+  for (int y = 0; y < 60; ++y) {
+    for (int x = 0; x < 100; ++x) strip.insert(strip.end(), {uint8_t(x), uint8_t(y), 7});
+  }
+  TTiffBuilder builder;
+  builder.Image(100, 60, {8, 8, 8}, 3, strip);
+  const fs::path tiff = WriteFile("in.tif", builder.Bytes());
+  const ToolResult run = Tool({"import", tiff, "-o", File("out.png"), "--preview", "32x32"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  std::vector<uint8_t> expected;
+  for (int y = 0; y < 30; ++y) {
+    for (int x = 0; x < 50; ++x)
+      expected.insert(expected.end(), {uint8_t(2 * x), uint8_t(2 * y), 7});
+  }
+  EXPECT_EQ(ReadPng(File("out.png")), RgbPicture(50, 30, expected));
+}
+
+TEST_F(HostToolTest, ImportsTheLzwPeerCorpus) {
+  const fs::path corpus = VARNELTIFF_CORPUS;
+  if (!fs::exists(corpus / "words-lzw.tif")) GTEST_SKIP() << "no peer corpus in " << corpus;
+  std::vector<std::string> arguments = {"import"};
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(corpus)) {
+    const std::string name = entry.path().stem();
+    if (entry.path().extension() != ".tif" || name.find("-lzw") == std::string::npos) continue;
+    arguments.push_back(entry.path());
+    names.push_back(name);
+  }
+  arguments.insert(arguments.end(), {"-d", File("out"), "-q"});
+  const ToolResult run = Tool(arguments);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  for (const std::string& name : names) {
+    ExpectedImage expected;
+    ASSERT_TRUE(ReadExpectedImage(corpus / (name + ".expect"), expected)) << name;
+    std::vector<uint8_t> rgb;
+    for (int y = 0; y < expected.height; ++y) {
+      for (int x = 0; x < expected.width; ++x) {
+        const uint8_t* pixel = expected.pixels.data() + y * expected.rowBytes;
+        const uint32_t colour = expected.kind == 1
+                                    ? expected.palette[pixel[x]]
+                                    : pixel[4 * x] | pixel[4 * x + 1] << 8 | pixel[4 * x + 2] << 16;
+        rgb.insert(rgb.end(), {uint8_t(colour >> 16), uint8_t(colour >> 8), uint8_t(colour)});
+      }
+    }
+    EXPECT_EQ(ReadPng(File("out") / (name + ".png")),
+              RgbPicture(expected.width, expected.height, rgb))
+        << name;
+  }
+}
+
+TEST_F(HostToolTest, ImportsTheSamples) {
+  const fs::path samples = VARNELTIFF_SAMPLES;
+  const ToolResult run =
+      Tool({"import", samples / "towns-colour16-lzw.tif", samples / "builtin-16colours.tif",
+            samples / "palette-8bit-lzw.tif", samples / "rgb-24bit.tif",
+            samples / "bilevel-odd-width.tif", "-d", File("out")});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const Picture words = ReadPng(File("out/towns-colour16-lzw.png"));
+  EXPECT_EQ(words.width, 192);
+  EXPECT_EQ(words.height, 144);
+  for (uint8_t value : words.pixels) ASSERT_EQ(value % 8, 0);  // five bits a channel
+  const Picture nibbles = ReadPng(File("out/builtin-16colours.png"));
+  EXPECT_EQ(nibbles.width, 160);
+  EXPECT_EQ(ColoursOf(nibbles).size(), 16u);
+  EXPECT_EQ(ReadPng(File("out/palette-8bit-lzw.png")).width, 200);
+  EXPECT_GT(ColoursOf(ReadPng(File("out/rgb-24bit.png"))).size(), 256u);
+  const Picture bilevel = ReadPng(File("out/bilevel-odd-width.png"));
+  EXPECT_EQ(bilevel.width, 101);
+  EXPECT_EQ(ColoursOf(bilevel), (std::set<uint32_t>{0x000000, 0xFFFFFF}));
+}
+
+TEST_F(HostToolTest, ManyFilesGoOnPastOneThatFails) {
+  const fs::path good = WriteFile("good.tif", TiffOf(kImportCases[5]));
+  const fs::path bad = WriteFile("bad.tif", {'n', 'o', 't', '\n'});
+  const fs::path other = WriteFile("other.tif", TiffOf(kImportCases[0]));
+  const ToolResult run = Tool({"import", good, bad, other, "-d", File("out")});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "varneltiff: " + bad.string() + ": " + kRefusal + "\n");
+  EXPECT_TRUE(fs::exists(File("out/good.png")));
+  EXPECT_TRUE(fs::exists(File("out/other.png")));
+  EXPECT_EQ(std::distance(fs::directory_iterator(File("out")), fs::directory_iterator()), 2);
+}
+
+TEST_F(HostToolTest, FullColourRoundTripsExactly) {
+  uintmax_t size = 0;
+  const Picture photo = PhotoLike(61, 37);
+  ASSERT_GT(ColoursOf(photo).size(), 256u);
+  EXPECT_EQ(RoundTrip(photo, "0", size), photo);
+  EXPECT_EQ(size, 222u + 3 * 61 * 37);  // the full-colour layout
+  // Method 1 keeps full colour when the picture has more than 256 colours.
+  EXPECT_EQ(RoundTrip(photo, "1", size), photo);
+  EXPECT_EQ(size, 222u + 3 * 61 * 37);
+}
+
+TEST_F(HostToolTest, PicturesOfFewColoursRoundTripAsPaletteImages) {
+  for (const char* method : {"1", "2"}) {
+    for (int colours : {2, 256}) {
+      uintmax_t size = 0;
+      const Picture picture = FewColours(33, 20, colours);
+      EXPECT_EQ(RoundTrip(picture, method, size), picture) << method << ", " << colours;
+      EXPECT_EQ(size, 1758u + 33 * 20) << method << ", " << colours;  // the palette layout
+    }
+  }
+}
+
+TEST_F(HostToolTest, QuantisedPhotoHasAtMost256ColoursAndSmallError) {
+  // The grain alone costs about 3 levels of error; the fixed palette's cube has steps of 51.
+  const Picture photo = PhotoLike(160, 120);
+  ASSERT_GT(ColoursOf(photo).size(), 256u);
+  double errors[2] = {};
+  for (int i = 0; i < 2; ++i) {
+    const std::string method = i == 0 ? "2" : "3";
+    uintmax_t size = 0;
+    const Picture back = RoundTrip(photo, method, size);
+    ASSERT_EQ(back.width, photo.width);
+    EXPECT_EQ(size, 1758u + 160 * 120) << method;
+    EXPECT_LE(ColoursOf(back).size(), 256u) << method;
+    errors[i] = RootMeanSquareError(photo, back);
+  }
+  EXPECT_LT(errors[0], 6.0);
+  EXPECT_LT(errors[1], 18.0);
+  EXPECT_LT(errors[0], errors[1] / 2) << "the optimised palette fits the picture better";
+}
+
+TEST_F(HostToolTest, WindowsPaletteKeepsItsOwnColoursExactly) {
+  // Colours of the 6x6x6 cube and the system colours map to themselves.
+  Picture picture{4, 2, 3, {0,    0,    0,    255,  255,  255,  51,   102,  153,  255, 0,   0,
+                            0xC0, 0xDC, 0xC0, 0xA6, 0xCA, 0xF0, 0x80, 0x80, 0x80, 204, 255, 0}};
+  uintmax_t size = 0;
+  EXPECT_EQ(RoundTrip(picture, "3", size), picture);
+}
+
+TEST_F(HostToolTest, TheSavedSettingChoosesTheTransformAndMethodDoesNotChangeIt) {
+  std::string key = kSettingKeyPath;
+  for (char& c : key) c = c == '\\' ? '/' : c;
+  const fs::path store = (folder / "config").string() + key;
+  const fs::path png = WritePng("in.png", FewColours(10, 10, 5));
+
+  // First run: setting 0, full colour; the setting is saved on the way out.
+  ToolResult run = Tool({"export", png, "-o", File("a.tif")});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(fs::file_size(File("a.tif")), 222u + 300);
+  EXPECT_EQ(ReadText(store), "TransformMethod=dword:00000000\n");
+
+  run = Tool({"export", png, "-o", File("b.tif"), "--method", "2"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(fs::file_size(File("b.tif")), 1758u + 100);
+  EXPECT_EQ(ReadText(store), "TransformMethod=dword:00000000\n");
+
+  std::ofstream(store) << "TransformMethod=dword:00000001\n";
+  run = Tool({"export", png, "-o", File("c.tif")});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(fs::file_size(File("c.tif")), 1758u + 100);
+}
+
+TEST_F(HostToolTest, StoppedExportLeavesNoFileAndKeepsTheOldOne) {
+  // Big enough that the plug-in is still writing rows when the stop arrives.
+  const int side = 3000;
+  std::vector<uint8_t> pixels(size_t{3} * side * side);
+  for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint8_t>(i * 31 / 7);
+  ASSERT_NE(stbi_write_bmp(File("big.bmp").c_str(), side, side, 3, pixels.data()), 0);
+  WriteFile("out.tif", {'o', 'l', 'd'});
+
+  const pid_t child = Start({"export", File("big.bmp"), "-o", File("out.tif"), "--method", "0"});
+  // The temporary file beside the target appears just before the plug-in is called.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  bool writing = false;
+  while (!writing && std::chrono::steady_clock::now() < deadline) {
+    for (const std::string& name : FolderNames()) writing |= name.rfind("out.tif.", 0) == 0;
+    if (!writing) std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  ASSERT_TRUE(writing);
+  kill(child, SIGINT);
+  const ToolResult run = Finish(child);
+  EXPECT_EQ(run.status, 130) << run.err;
+  EXPECT_EQ(ReadText(File("out.tif")), "old");
+  EXPECT_EQ(FolderNames(),
+            (std::set<std::string>{"big.bmp", "config", "out.tif", "stderr", "stdout"}));
+}
+
+// Each failure: exit 1, one line "varneltiff: FILE: reason" on stderr, nothing on stdout and no
+// output file.
+struct FailureCase {
+  const char* name;
+  std::vector<std::string> arguments;  // "@x" names the file x of the test folder
+  std::string subject;
+  std::string reason;
+};
+
+const FailureCase kFailureCases[] = {
+    {"ImportMissingFile",
+     {"import", "@missing.tif", "-o", "@out.png"},
+     "missing.tif",
+     "No such file or directory"},
+    {"ImportNotTiff", {"import", "@text.tif", "-o", "@out.png"}, "text.tif", kRefusal},
+    {"ImportUnsupported", {"import", "@packbits.tif", "-o", "@out.png"}, "packbits.tif", kRefusal},
+    {"InfoMissingFile", {"info", "@missing.tif"}, "missing.tif", "No such file or directory"},
+    {"InfoNotTiff", {"info", "@text.tif"}, "text.tif", kRefusal},
+    {"InfoUnsupported", {"info", "@motorola.tif"}, "motorola.tif", kRefusal},
+    {"ExportMissingInput",
+     {"export", "@missing.png", "-o", "@out.png"},
+     "missing.png",
+     "No such file or directory"},
+    {"ExportNotAPicture",
+     {"export", "@text.tif", "-o", "@out.png"},
+     "text.tif",
+     "not a PNG or BMP picture"},
+    {"ExportIntoMissingFolder",
+     {"export", "@in.png", "-o", "@no/out.png"},
+     "no/out.png",
+     "No such file or directory"},
+    {"MissingPlugin", {"check", "@text.tif", "--plugin", "@no.so"}, "no.so", ""},
+};
+
+void PrintTo(const FailureCase& c, std::ostream* out) {
+  *out << c.name;
+}
+void PrintTo(const ImportCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
+class Failures : public HostToolTest, public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(Failures, GiveExitOneAndOneClearLine) {
+  const FailureCase& c = GetParam();
+  WriteFile("text.tif", {'h', 'e', 'l', 'l', 'o', '\n'});
+  TTiffBuilder packbits;
+  packbits.Image(2, 1, {8}, 1, {1, 2}, 32773);
+  WriteFile("packbits.tif", packbits.Bytes());
+  TTiffBuilder motorola;
+  motorola.byteOrder = 'M';
+  motorola.Image(2, 1, {8}, 1, {1, 2});
+  WriteFile("motorola.tif", motorola.Bytes());
+  WritePng("in.png", FewColours(4, 4, 3));
+  std::vector<std::string> arguments;
+  for (const std::string& argument : c.arguments) {
+    arguments.push_back(argument[0] == '@' ? File(argument.substr(1)).string() : argument);
+  }
+  // The tool's own streams and the setting saved by the export side are not outputs.
+  auto outputs = [this] {
+    std::set<std::string> names = FolderNames();
+    for (const char* own : {"stdout", "stderr", "config"}) names.erase(own);
+    return names;
+  };
+  const std::set<std::string> before = outputs();
+
+  const ToolResult run = Tool(arguments);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(LineCount(run.err), 1u) << run.err;
+  EXPECT_EQ(run.err.rfind("varneltiff: " + File(c.subject).string() + ": " + c.reason, 0), 0u)
+      << run.err;
+  EXPECT_EQ(outputs(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, Failures, ::testing::ValuesIn(kFailureCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(HostToolTest, BadUsageGivesExitTwoAndNothingOnStdout) {
+  const std::vector<std::vector<std::string>> kLines = {
+      {},
+      {"convert", "a.tif"},
+      {"import", "a.tif"},
+      {"import", "a.tif", "b.tif", "-o", "x.png"},
+      {"import", "a.tif", "-o", "x.png", "-d", "out"},
+      {"import", "a.tif", "-o", "x.png", "--preview", "0x5"},
+      {"export", "a.png", "-o", "a.tif", "--method", "4"},
+      {"export", "a.png"},
+      {"info", "a.tif", "--method", "1"},
+      {"check", "--bogus", "a.tif"},
+      {"import", "a/x.tif", "b/x.tif", "-d", "out"},
+  };
+  for (const auto& line : kLines) {
+    std::vector<std::string> arguments = line;
+    for (std::string& argument : arguments) {
+      if (argument.find(".tif") != std::string::npos) {
+        argument = File(argument).string();
+        fs::create_directories(File(argument).parent_path());
+        WriteFile(argument, TiffOf(kImportCases[5]));
+      }
+    }
+    const ToolResult run = Tool(arguments);
+    EXPECT_EQ(run.status, 2) << ::testing::PrintToString(line);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err, "");
+  }
+  const ToolResult help = Tool({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out.rfind("Usage: varneltiff", 0), 0u);
+  const ToolResult version = Tool({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_NE(version.out.find("VarnelTiff"), std::string::npos) << version.out;
+}
+
+TEST_F(HostToolTest, CheckAndInfoReportOnStdout) {
+  const fs::path good = WriteFile("good.tif", TiffOf(kImportCases[6]));
+  const fs::path bad = WriteFile("bad.tif", {'x'});
+  ToolResult run = Tool({"check", good, bad});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out,
+            good.string() + ": readable\n" + bad.string() + ": not readable: " + kRefusal + "\n");
+  run = Tool({"check", good});
+  EXPECT_EQ(run.status, 0);
+
+  run = Tool({"info", good});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(
+      run.out.rfind("* TIFF FILE (decoder records) *\n\nNewSubFileType : 0\nImageWidth : 3\n", 0),
+      0u)
+      << run.out;
+  EXPECT_NE(run.out.find("BitsPerSample : 16\n"), std::string::npos);
+  EXPECT_EQ(LineCount(run.out), 18u);
+}
+
+}  // namespace
