@@ -62,25 +62,34 @@ TEST(ExportEntries, VersionAndExtension) {
 }
 
 TEST(ExportEntries, WrittenFilesImportToTheSamePixels) {
-  for (int32_t kind : {kPaletteImage, kFullColourImage}) {
-    SCOPED_TRACE(kind);
-    Picture picture(kind, 37, 11);
+  struct Case {
+    int32_t kind, width, height;
+  };
+  // Small pictures, and ones larger than the writer's output blocks.
+  const Case cases[] = {{kPaletteImage, 37, 11},
+                        {kFullColourImage, 37, 11},
+                        {kPaletteImage, 701, 433},
+                        {kFullColourImage, 701, 433}};
+  for (const Case& test : cases) {
+    SCOPED_TRACE(std::to_string(test.kind) + " " + std::to_string(test.width));
+    Picture picture(test.kind, test.width, test.height);
     const std::string path = Path("export_round_trip.tif");
     ASSERT_EQ(Plugin().writeToFile(path.c_str(), &picture.image, nullptr), 1);
     HostImage* back = nullptr;
     Plugin().createImage(path.c_str(), &back);
     ASSERT_NE(back, nullptr);
-    EXPECT_EQ(back->kind, kind);
-    EXPECT_EQ(back->width, 37);
-    EXPECT_EQ(back->height, 11);
-    const size_t rowPixelBytes = kind == kFullColourImage ? 4 * 37 : 37;
-    for (int y = 0; y < 11; ++y) {
-      EXPECT_EQ(std::memcmp(back->pixels + y * back->rowBytes,
-                            picture.pixels.data() + y * picture.image.rowBytes, rowPixelBytes),
-                0)
+    EXPECT_EQ(back->kind, test.kind);
+    EXPECT_EQ(back->width, test.width);
+    EXPECT_EQ(back->height, test.height);
+    const size_t rowPixelBytes = size_t(test.width) * (test.kind == kFullColourImage ? 4 : 1);
+    for (int y = 0; y < test.height; ++y) {
+      ASSERT_EQ(
+          std::memcmp(back->pixels + size_t(y) * back->rowBytes,
+                      picture.pixels.data() + size_t(y) * picture.image.rowBytes, rowPixelBytes),
+          0)
           << "row " << y;
     }
-    if (kind == kPaletteImage) {
+    if (test.kind == kPaletteImage) {
       EXPECT_EQ(std::memcmp(back->palette, picture.palette, sizeof picture.palette), 0);
     }
     Plugin().freeImage(back);
