@@ -13,6 +13,8 @@ TLZWCompressor::TLZWCompressor() : strings(new (std::nothrow) TLZWEntry[TableSiz
 
 TLZWCompressor::~TLZWCompressor() {
   delete[] strings;
+  delete[] places;
+  delete[] window;
 }
 
 bool TLZWCompressor::Execute(TPutByteEvent putByte, TGetByteEvent getByte) {

@@ -34,6 +34,15 @@ class TLZWCompressor {
 
   // Runs one pass: true unless the output refused a byte or the table is missing.
   bool Execute(TPutByteEvent putByte, TGetByteEvent getByte);
+  // The same pass on pieces of input, with the output handed over in runs. Input is taken ahead
+  // of the codes that need it, and a refusal is seen only when a run is handed over, so the pass
+  // may read and decode further than the byte form does.
+  bool Execute(TPutBytesEvent putBytes, TGetBytesEvent getBytes);
+
+  // Decoded output is kept in a window this large: strings are copied from their last place in
+  // it, and all but its last HistorySize bytes are handed over whenever it fills.
+  static constexpr int32_t WindowSize = 256 * 1024;
+  static constexpr int32_t HistorySize = 64 * 1024;
 
   // The bit layer, exposed for its own tests: the next code of `width` bits (1..12), most
   // significant bit first, or -1 when the input ends before the code is complete.
@@ -47,6 +56,7 @@ class TLZWCompressor {
   void AddEntry(int prefix, int lastByte);
   int SpellString(int code);
   int PutString(int length);
+  int ExpandRuns(TPutBytesEvent putBytes, TGetBytesEvent getBytes);
 
   TPutByteEvent onPutByte;
   TGetByteEvent onGetByte;
@@ -54,6 +64,9 @@ class TLZWCompressor {
   int32_t inByte = 0;
   int32_t expandWidth = 9;
   TLZWEntry* strings = nullptr;
+  // For the run form: where in the output each entry's string was last written, and the window.
+  int64_t* places = nullptr;
+  uint8_t* window = nullptr;
   int32_t nextCode = 0;
   // The string being emitted, spelled back to front before it goes out in order. No string is
   // longer than 3839 bytes: entry 258 holds at most two and each later entry at most one more.

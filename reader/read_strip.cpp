@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdio>
+#include <new>
 #include <optional>
 
 #include "lzw/lzw_compressor.h"
@@ -34,6 +35,9 @@ bool TTiffDecoder::ReadStrip() {
     if (!lzw->IsReady()) return false;
   }
   TLZWCompressor* const expander = lzw ? &*lzw : nullptr;
+  // The strip's bytes pass through one fixed buffer, however large the file.
+  chunk.reset(new (std::nothrow) uint8_t[ChunkSize]);
+  if (!chunk) return false;
 
   if (stripOffsets.count <= 1) {
     // One strip: its rows run on from the top whatever RowsPerStrip says.
@@ -96,96 +100,40 @@ void TTiffDecoder::StartRows(int32_t firstRow, int32_t endRow) {
 void TTiffDecoder::ReadStripBytes(int64_t offset, int64_t byteCount, TLZWCompressor* lzw) {
   bytesRead = 0;
   stripBytesAvailable = 0;
+  chunkNext = chunkEnd = 0;
   if (byteCount > 0 && SeekTo(offset)) {
     stripBytesAvailable = std::min<int64_t>(byteCount, fileLength - offset);
   }
   if (lzw != nullptr) {
-    lzw->Execute(BindPutByte<TTiffDecoder, &TTiffDecoder::StoreByte>(this),
-                 BindGetByte<TTiffDecoder, &TTiffDecoder::NextStripByte>(this));
+    lzw->Execute(BindPutBytes<TTiffDecoder, &TTiffDecoder::StoreBytes>(this),
+                 BindGetBytes<TTiffDecoder, &TTiffDecoder::NextStripBytes>(this));
     return;
   }
-  for (int value = NextStripByte(); value >= 0; value = NextStripByte()) {
-    if (StoreByte(value) < 0) break;
+  while (!stripComplete && FillChunk()) {
+    if (StoreBytes(chunk.get(), chunkEnd) < 0) break;
+    chunkNext = chunkEnd;
   }
 }
 
-int TTiffDecoder::NextStripByte() {
-  if (stripComplete || bytesRead >= stripBytesAvailable) return -1;
-  const int value = std::getc(file);
-  if (value == EOF) {
-    stripBytesAvailable = bytesRead;
-    return -1;
-  }
-  ++bytesRead;
-  return value;
+// Reads the next piece of the strip into the chunk buffer; false when none is left. A file that
+// ends early ends the strip where it stops.
+bool TTiffDecoder::FillChunk() {
+  chunkNext = chunkEnd = 0;
+  if (bytesRead >= stripBytesAvailable) return false;
+  const auto wanted =
+      static_cast<size_t>(std::min<int64_t>(ChunkSize, stripBytesAvailable - bytesRead));
+  const size_t got = std::fread(chunk.get(), 1, wanted, file);
+  bytesRead += static_cast<int64_t>(got);
+  if (got < wanted) stripBytesAvailable = bytesRead;
+  chunkEnd = got;
+  return got > 0;
 }
 
-// Refuses bytes (-1) once the strip's last row is complete, which also ends an LZW pass.
-int TTiffDecoder::StoreByte(int value) {
-  if (stripComplete) return -1;
-  const auto byte = static_cast<uint32_t>(value & 0xFF);
-  switch (pixelLayout) {
-    case TPixelLayout::OneBit:
-      // Leftmost pixel in the most significant bit.
-      for (int bit = 7; bit >= 0 && !stripComplete; --bit) StorePixel(byte >> bit & 1);
-      break;
-    case TPixelLayout::FourBit:
-      // The low nibble is the left pixel in these files.
-      StorePixel(byte & 15);
-      if (!stripComplete) StorePixel(byte >> 4);
-      break;
-    case TPixelLayout::OneByte:
-      StorePixel(byte);
-      break;
-    case TPixelLayout::RedGreenBlue:
-      sampleAccum = sampleAccum << 8 | byte;
-      if (++sampleCount == 3) {
-        StorePixel(sampleAccum);
-        sampleAccum = 0;
-        sampleCount = 0;
-      }
-      break;
-    case TPixelLayout::ColourWord:
-      // Little-endian 15-bit words: green in bits 10-14, red in 5-9, blue in 0-4.
-      sampleAccum = sampleAccum >> 8 | byte << 8;
-      if (++sampleCount == 2) {
-        const uint32_t red = (sampleAccum >> 5 & 31) * 8;
-        const uint32_t green = (sampleAccum >> 10 & 31) * 8;
-        const uint32_t blue = (sampleAccum & 31) * 8;
-        StorePixel(red << 16 | green << 8 | blue);
-        sampleAccum = 0;
-        sampleCount = 0;
-      }
-      break;
-    case TPixelLayout::None:
-      break;
-  }
-  return 0;
-}
-
-// Keeps the pixel when its row and column are multiples of the step, then moves on; a source
-// row ends at srcRowBytes, which includes the padding bits of 1-bit and 4-bit rows.
-void TTiffDecoder::StorePixel(uint32_t value) {
-  if (((column | row) & mask) == 0) {
-    const int32_t index = column >> shift;
-    if (fullColour) {
-      // 0x00RRGGBB in memory order: blue, green, red, 0.
-      uint8_t* place = outRow + 4 * index;
-      place[0] = static_cast<uint8_t>(value);
-      place[1] = static_cast<uint8_t>(value >> 8);
-      place[2] = static_cast<uint8_t>(value >> 16);
-      place[3] = 0;
-    } else {
-      outRow[index] = static_cast<uint8_t>(value);
-    }
-  }
-  ++column;
-  if ((fullColour ? 4 * column : column) < srcRowBytes) return;
-  column = 0;
-  ++row;
-  if (row >= rowEnd) {
-    stripComplete = true;
-  } else if ((row & mask) == 0) {
-    outRow += outRowBytes;
-  }
+size_t TTiffDecoder::NextStripBytes(const uint8_t** bytes) {
+  if (stripComplete) return 0;
+  if (chunkNext == chunkEnd && !FillChunk()) return 0;
+  *bytes = chunk.get() + chunkNext;
+  const size_t count = chunkEnd - chunkNext;
+  chunkNext = chunkEnd;
+  return count;
 }

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 class TLZWCompressor;
@@ -69,9 +70,15 @@ class TTiffDecoder {
   int32_t shift = 0;
   int32_t mask = 0;
 
-  // The byte source and sink of the strip reader (also bound into the LZW object).
-  int NextStripByte();
+  // The byte source and sinks of the strip reader (the source and StoreBytes are bound into
+  // the LZW object). NextStripBytes hands over the rest of the current piece of the strip;
+  // StoreBytes takes a run of bytes and returns -1 once the strip's last row is complete.
+  size_t NextStripBytes(const uint8_t** bytes);
   int StoreByte(int value);
+  int StoreBytes(const uint8_t* bytes, size_t count);
+
+  // The strip's bytes are read in pieces of this size through one buffer.
+  static constexpr size_t ChunkSize = 64 * 1024;
 
  private:
   // How StoreByte turns image bytes into pixels, chosen once per pass from the sample layout.
@@ -108,7 +115,10 @@ class TTiffDecoder {
   bool ReadStripValue(const TStripArray& array, int64_t index, uint32_t& value);
   void StartRows(int32_t firstRow, int32_t endRow);
   void ReadStripBytes(int64_t offset, int64_t byteCount, TLZWCompressor* lzw);
+  bool FillChunk();
   void StorePixel(uint32_t value);
+  size_t StoreRowRun(const uint8_t* bytes, size_t count, int32_t room);
+  void EndRow();
 
   std::FILE* file = nullptr;
   int64_t fileLength = 0;
@@ -125,4 +135,7 @@ class TTiffDecoder {
   int32_t sampleCount = 0;
   uint32_t sampleAccum = 0;
   bool stripComplete = false;  // every row of the strip is stored; further bytes are refused
+  std::unique_ptr<uint8_t[]> chunk;
+  size_t chunkNext = 0;  // the next unused byte of the chunk
+  size_t chunkEnd = 0;   // the bytes the chunk holds
 };

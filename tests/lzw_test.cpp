@@ -2,6 +2,7 @@
 // streams, refused output, and round trips through a small encoder that exists only here.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -331,6 +332,102 @@ TEST(LzwDecoder, RoundTripsThroughAnEncoder) {
       EXPECT_EQ(result.pulled, streamSize);
     }
   }
+}
+
+// The run form: input in pieces of a fixed size, output collected run by run.
+struct TPieceSource {
+  Bytes bytes;
+  size_t pieceSize;
+  size_t pulled = 0;
+  size_t Next(const uint8_t** piece) {
+    const size_t count = std::min(pieceSize, bytes.size() - pulled);
+    *piece = bytes.data() + pulled;
+    pulled += count;
+    return count;
+  }
+};
+
+struct TRunSink {
+  Bytes bytes;
+  size_t runs = 0;
+  size_t refuseFromRun = SIZE_MAX;
+  int Put(const uint8_t* run, size_t count) {
+    if (runs++ >= refuseFromRun) return -1;
+    bytes.insert(bytes.end(), run, run + count);
+    return 0;
+  }
+};
+
+TDecoded DecodeRuns(TLZWCompressor& lzw, const Bytes& stream, size_t pieceSize,
+                    size_t refuseFromRun = SIZE_MAX) {
+  TPieceSource source{stream, pieceSize};
+  TRunSink sink{{}, 0, refuseFromRun};
+  const bool ok = lzw.Execute(BindPutBytes<TRunSink, &TRunSink::Put>(&sink),
+                              BindGetBytes<TPieceSource, &TPieceSource::Next>(&source));
+  return {ok, sink.bytes, source.pulled};
+}
+
+TEST(LzwRunDecoder, AgreesWithTheByteFormOnEveryStream) {
+  constexpr size_t kWindow = TLZWCompressor::WindowSize;
+  Bytes damaged = Encode(RandomBytes(20000, 256, 7), false);
+  damaged.resize(damaged.size() - 3);
+  const struct {
+    const char* name;
+    Bytes stream;
+  } cases[] = {
+      {"worked example", {0x80, 0x10, 0x60, 0x50, 0x10}},
+      {"empty input", {}},
+      {"truncated inside a code", {0x80, 0x10, 0x60}},
+      {"clear in the middle", Pack9({Clear, 'A', 'B', 258, Clear, 'C', 258, End})},
+      {"no clear at the start", Pack9({'A', 'B', 258, End})},
+      {"defining code at the start", Pack9({'A', 258, End})},
+      {"clear after clear", Pack9({Clear, Clear, 'A', 257})},
+      {"code above the next free one", Pack9({Clear, 'A', 300, 'B', End})},
+      {"string code right after a clear", Pack9({Clear, 258, 'A', End})},
+      {"truncated in a 12-bit code", damaged},
+      // Past the window: strings are copied from the kept history or, when their place has been
+      // handed over (a full table keeps old entries), spelled from the table.
+      {"random, full table", Encode(RandomBytes(3 * kWindow, 256, 4), false)},
+      {"random, clearing", Encode(RandomBytes(3 * kWindow, 256, 5), true)},
+      {"two symbols, full table", Encode(RandomBytes(4 * kWindow, 2, 6), false)},
+      {"zeros, longest strings", Encode(Bytes(3 * kWindow + 5, 0), true)},
+  };
+  TLZWCompressor lzw;  // one object for every pass, as the reader uses it
+  for (const auto& test : cases) {
+    const TDecoded expected = Decode(test.stream);
+    for (size_t pieceSize : {size_t{1}, size_t{3}, size_t{8}, size_t{4096}, SIZE_MAX}) {
+      SCOPED_TRACE(std::string(test.name) + ", pieces of " + std::to_string(pieceSize));
+      const TDecoded result = DecodeRuns(lzw, test.stream, pieceSize);
+      EXPECT_TRUE(result.ok);
+      EXPECT_TRUE(result.bytes == expected.bytes);
+    }
+  }
+}
+
+TEST(LzwRunDecoder, HandsOverLongRunsAndStopsWhenRefused) {
+  const Bytes data = RandomBytes(2 * TLZWCompressor::WindowSize, 4, 8);
+  const Bytes stream = Encode(data, true);
+  TLZWCompressor lzw;
+  const TDecoded whole = DecodeRuns(lzw, stream, 4096);
+  EXPECT_TRUE(whole.ok);
+  EXPECT_TRUE(whole.bytes == data);
+
+  const TDecoded refused = DecodeRuns(lzw, stream, 4096, 1);
+  EXPECT_FALSE(refused.ok);
+  // The first run is the window filled up to the string that no longer fits in it.
+  EXPECT_LE(refused.bytes.size(), size_t{TLZWCompressor::WindowSize});
+  EXPECT_GT(refused.bytes.size(), size_t{TLZWCompressor::WindowSize - 3839});
+  EXPECT_TRUE(Bytes(data.begin(), data.begin() + refused.bytes.size()) == refused.bytes);
+  EXPECT_LT(refused.pulled, stream.size());
+}
+
+TEST(LzwRunDecoder, MissingTableFailsAtOnce) {
+  failNothrowNew = true;
+  TLZWCompressor lzw;
+  failNothrowNew = false;
+  const TDecoded result = DecodeRuns(lzw, {0x80, 0x10, 0x60, 0x50, 0x10}, 8);
+  EXPECT_FALSE(result.ok);
+  EXPECT_TRUE(result.bytes.empty());
 }
 
 }  // namespace

@@ -651,6 +651,89 @@ TEST(Strips, HugeArraysRunOffTheFile) {
   EXPECT_EQ(decoder.pixels[1], 8);
 }
 
+// ---- Large strips ----
+
+// The pixels of a one-strip image as the store lays them out, pixel by pixel from the file's
+// bytes: a pixel is stored when all its bytes are in `data`, and rows hold their padding.
+TBytes ExpectedPixels(int width, int height, int bits, int samples, const TBytes& data) {
+  const bool colour = bits == 16 || samples == 3;
+  const int64_t rowPixels = bits == 1   ? (width + 7) / 8 * 8
+                            : bits == 4 ? width + (width & 1)
+                                        : width;
+  TBytes out(static_cast<size_t>(rowPixels * height * (colour ? 4 : 1)), 0);
+  for (int64_t p = 0; p < rowPixels * height; ++p) {
+    const int64_t fileBytes = colour ? (samples == 3 ? 3 : 2) : 1;
+    const int64_t first = bits < 8 ? p * bits / 8 : p * fileBytes;
+    if (first + (bits < 8 ? 1 : fileBytes) > static_cast<int64_t>(data.size())) break;
+    const uint8_t* in = &data[static_cast<size_t>(first)];
+    if (bits == 1) {
+      out[p] = in[0] >> (7 - p % 8) & 1;
+    } else if (bits == 4) {
+      out[p] = p % 2 == 0 ? in[0] & 15 : in[0] >> 4;
+    } else if (!colour) {
+      out[p] = in[0];
+    } else if (samples == 3) {
+      out[4 * p] = in[2], out[4 * p + 1] = in[1], out[4 * p + 2] = in[0];
+    } else {
+      const int word = in[0] | in[1] << 8;
+      out[4 * p] = static_cast<uint8_t>((word & 31) * 8);
+      out[4 * p + 1] = static_cast<uint8_t>((word >> 10 & 31) * 8);
+      out[4 * p + 2] = static_cast<uint8_t>((word >> 5 & 31) * 8);
+    }
+  }
+  return out;
+}
+
+// Literal codes only, with a clear every 250 so they stay 9 bits wide.
+TBytes LiteralStream(const TBytes& data) {
+  std::vector<int> codes;
+  for (size_t i = 0; i < data.size(); ++i) {
+    if (i % 250 == 0) codes.push_back(256);
+    codes.push_back(data[i]);
+  }
+  codes.push_back(257);
+  return PackCodes(codes);
+}
+
+// Strips of several hundred KiB go through the reader's fixed buffers in many pieces: pixels
+// split across pieces, rows that end inside a piece, and files that end inside a strip.
+TEST(LargeStrips, PiecesJoinIntoTheSamePixels) {
+  const struct {
+    const char* name;
+    int bits, samples;
+  } kinds[] = {{"one bit", 1, 1},
+               {"four bits", 4, 1},
+               {"eight bits", 8, 1},
+               {"red green blue", 8, 3},
+               {"colour words", 16, 1}};
+  constexpr int kWidth = 1001, kHeight = 500;
+  for (const auto& kind : kinds) {
+    const int64_t rowBytes = (int64_t{kWidth} * kind.bits * kind.samples + 7) / 8;
+    TBytes data(static_cast<size_t>(rowBytes * kHeight));
+    uint32_t seed = 99;
+    for (uint8_t& byte : data)
+      byte = static_cast<uint8_t>((seed = seed * 1103515245u + 12345u) >> 16);
+    const std::vector<uint32_t> bits(kind.samples, static_cast<uint32_t>(kind.bits));
+    for (const size_t cut : {size_t{0}, data.size() / 3 + 1}) {
+      for (const int compression : {1, 5}) {
+        SCOPED_TRACE(std::string(kind.name) + (compression == 5 ? ", LZW" : ", stored") +
+                     (cut != 0 ? ", cut" : ""));
+        const TBytes available(data.begin(), data.end() - static_cast<std::ptrdiff_t>(cut));
+        TFile file{kWidth, kHeight, bits, kind.samples, data, compression};
+        if (compression == 5)
+          file.data = LiteralStream(available);
+        else
+          file.cut = cut;
+        TTiffDecoder decoder;
+        ASSERT_TRUE(DecodeFile(decoder, file.Bytes()));
+        const TBytes pixels(decoder.pixels,
+                            decoder.pixels + int64_t{decoder.outHeight} * decoder.outRowBytes);
+        EXPECT_TRUE(pixels == ExpectedPixels(kWidth, kHeight, kind.bits, kind.samples, available));
+      }
+    }
+  }
+}
+
 // ---- Read pass ----
 
 TEST(ReadPass, InfoOnlyReadsNoData) {

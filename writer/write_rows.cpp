@@ -1,5 +1,8 @@
 // The pixel rows: the single uncompressed strip, top row first, no gap between rows. Padding at
 // the end of a source row is never written.
+#include <memory>
+#include <new>
+
 #include "writer/tiff_encoder.h"
 
 bool TTiffEncoder::StopAsked(uint32_t rowIndex) const {
@@ -21,24 +24,40 @@ bool TTiffEncoder::WritePaletteRows() {
   return true;
 }
 
+// Converted rows go out in blocks of about 256 KiB: a write per row of a large image costs a
+// system call per row, which outweighs the conversion. Without memory for a block, the one-row
+// buffer serves.
 bool TTiffEncoder::WriteFullColourRows() {
+  constexpr size_t kBlockBytes = 256 * 1024;
   const auto width = static_cast<uint32_t>(image->width);
   const auto height = static_cast<uint32_t>(image->height);
   const size_t outputBytes = size_t{3} * width;  // bounded by the strip size, checked by Encode
+  std::unique_ptr<uint8_t[]> block;
+  const size_t blockRows = outputBytes > 0 ? kBlockBytes / outputBytes : 0;
+  if (blockRows > 1) block.reset(new (std::nothrow) uint8_t[blockRows * outputBytes]);
+  uint8_t* const start = block ? block.get() : rowBuffer.get();
+  const size_t capacity = block ? blockRows : 1;
+  size_t pending = 0;
+  const auto flush = [&] {
+    const bool written = pending == 0 || WriteBytes(start, pending * outputBytes);
+    pending = 0;
+    return written;
+  };
   const uint8_t* row = image->pixels;
   for (uint32_t r = 0; r < height; ++r) {
-    if (StopAsked(r)) return true;
+    // The rows before a stop are written; the stop itself is no failure.
+    if (StopAsked(r)) return flush();
     if (width == 0) continue;
     // Source pixels are blue, green, red, unused; the file wants red, green, blue.
-    uint8_t* out = rowBuffer.get();
+    uint8_t* out = start + pending * outputBytes;
     const uint8_t* pixel = row;
     for (uint32_t x = 0; x < width; ++x, pixel += 4, out += 3) {
       out[0] = pixel[2];
       out[1] = pixel[1];
       out[2] = pixel[0];
     }
-    if (!WriteBytes(rowBuffer.get(), outputBytes)) return false;
+    if (++pending == capacity && !flush()) return false;
     row += image->rowBytes;
   }
-  return true;
+  return flush();
 }

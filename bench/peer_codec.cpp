@@ -1,0 +1,130 @@
+// libtiff as the peer: the read and write calls plus plain conversion loops.
+#include "bench/peer_codec.h"
+
+#include <tiffio.h>
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+struct TBitPixels {
+  uint8_t table[256][8];
+  constexpr TBitPixels() : table() {
+    for (int byte = 0; byte < 256; ++byte) {
+      for (int bit = 0; bit < 8; ++bit)
+        table[byte][bit] = static_cast<uint8_t>(byte >> (7 - bit) & 1);
+    }
+  }
+};
+constexpr TBitPixels kBitPixels;
+
+int64_t HostRowBytes(const TBenchFile& file) {
+  switch (file.kind) {
+    case TBenchKind::RedGreenBlue:
+    case TBenchKind::ColourWord:
+      return int64_t{4} * file.width;
+    case TBenchKind::Palette:
+      return file.width;
+    case TBenchKind::OneBit:
+      return (int64_t{file.width} + 7) / 8 * 8;
+  }
+  return 0;
+}
+
+void ConvertRow(const TBenchFile& file, const uint8_t* in, uint8_t* out) {
+  const int32_t w = file.width;
+  switch (file.kind) {
+    case TBenchKind::RedGreenBlue:
+      for (int32_t x = 0; x < w; ++x, in += 3, out += 4) {
+        out[0] = in[2], out[1] = in[1], out[2] = in[0], out[3] = 0;
+      }
+      break;
+    case TBenchKind::ColourWord:
+      for (int32_t x = 0; x < w; ++x, in += 2, out += 4) {
+        const uint32_t word = in[0] | in[1] << 8;
+        out[0] = static_cast<uint8_t>((word & 31) * 8);
+        out[1] = static_cast<uint8_t>((word >> 10 & 31) * 8);
+        out[2] = static_cast<uint8_t>((word >> 5 & 31) * 8);
+        out[3] = 0;
+      }
+      break;
+    case TBenchKind::Palette:
+      for (int32_t x = 0; x < w; ++x) out[x] = in[x];
+      break;
+    case TBenchKind::OneBit:
+      // The same 256-entry table of eight pixels our store uses.
+      for (int32_t x = 0; x < (w + 7) / 8; ++x, out += 8)
+        std::memcpy(out, kBitPixels.table[in[x]], 8);
+      break;
+  }
+}
+
+}  // namespace
+
+int64_t HostLayoutBytes(const TBenchFile& file) {
+  return HostRowBytes(file) * file.height;
+}
+
+uint8_t* PeerImport(const TBenchFile& file) {
+  // "c": the one strip stays one strip; by default libtiff cuts large stored strips into pieces.
+  TIFF* tiff = TIFFOpen(file.path.c_str(), "rc");
+  if (tiff == nullptr) return nullptr;
+  const tmsize_t stripBytes = TIFFStripSize(tiff);
+  std::vector<uint8_t> strip(static_cast<size_t>(stripBytes));
+  auto* pixels = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(HostLayoutBytes(file)), 1));
+  const bool ok = pixels != nullptr && TIFFNumberOfStrips(tiff) == 1 &&
+                  TIFFReadEncodedStrip(tiff, 0, strip.data(), stripBytes) > 0;
+  if (ok) {
+    const tmsize_t fileRowBytes = TIFFScanlineSize(tiff);
+    const int64_t hostRowBytes = HostRowBytes(file);
+    for (int32_t y = 0; y < file.height; ++y) {
+      ConvertRow(file, strip.data() + y * fileRowBytes, pixels + y * hostRowBytes);
+    }
+  }
+  TIFFClose(tiff);
+  if (!ok) std::free(pixels);
+  return ok ? pixels : nullptr;
+}
+
+bool PeerExport(const char* path, const HostImage& image) {
+  TIFF* tiff = TIFFOpen(path, "wl");
+  if (tiff == nullptr) return false;
+  TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, image.width);
+  TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, image.height);
+  TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8);
+  TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 3);
+  TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+  TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+  TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, image.height);
+  std::vector<uint8_t> row(size_t{3} * image.width);
+  bool ok = true;
+  for (int32_t y = 0; y < image.height && ok; ++y) {
+    const uint8_t* pixel = image.pixels + int64_t{y} * image.rowBytes;
+    for (int32_t x = 0; x < image.width; ++x, pixel += 4) {
+      row[3 * x] = pixel[2], row[3 * x + 1] = pixel[1], row[3 * x + 2] = pixel[0];
+    }
+    ok = TIFFWriteScanline(tiff, row.data(), static_cast<uint32_t>(y), 0) == 1;
+  }
+  TIFFClose(tiff);
+  return ok;
+}
+
+bool PeerReadsBack(const char* path, const HostImage& image) {
+  TIFF* tiff = TIFFOpen(path, "rc");
+  if (tiff == nullptr) return false;
+  std::vector<uint8_t> strip(static_cast<size_t>(TIFFStripSize(tiff)));
+  bool same = TIFFNumberOfStrips(tiff) == 1 &&
+              TIFFReadEncodedStrip(tiff, 0, strip.data(), static_cast<tmsize_t>(strip.size())) ==
+                  static_cast<tmsize_t>(size_t{3} * image.width * image.height);
+  for (int32_t y = 0; y < image.height && same; ++y) {
+    const uint8_t* pixel = image.pixels + int64_t{y} * image.rowBytes;
+    const uint8_t* in = strip.data() + int64_t{3} * image.width * y;
+    for (int32_t x = 0; x < image.width && same; ++x, pixel += 4, in += 3) {
+      same = in[0] == pixel[2] && in[1] == pixel[1] && in[2] == pixel[0];
+    }
+  }
+  TIFFClose(tiff);
+  return same;
+}
