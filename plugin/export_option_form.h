@@ -15,7 +15,8 @@ class TExportOptionForm {
   void SetSelectedIndex(int index);
 
   // Posts the panel's private release message to its own window and returns at once; the
-  // window and this object go when the owning thread's message loop dispatches it.
+  // window and this object go when the owning thread's message loop dispatches it. The headless
+  // stand-in frees the object at once.
   void Release();
 
   // True while `form` names a panel that has been created and not yet destroyed. Any pointer

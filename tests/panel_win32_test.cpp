@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,43 @@
 #include "plugin/export_option_form.h"
 
 namespace {
+
+// Wine knows no "ＭＳ Ｐゴシック" and takes any font of the Shift-JIS character set instead, here
+// possibly one without Latin letters or digits. As on a Japanese Windows, the prefix gets the face
+// mapped to IPA P Gothic. Wine reads the mapping when a process starts, so the run that adds it
+// runs the tests again in a new process and passes on its exit code.
+int MapPanelFontUnderWine() {
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  if (ntdll == nullptr || GetProcAddress(ntdll, "wine_get_version") == nullptr) return 0;
+  HKEY key;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\Fonts\\Replacements", 0, nullptr, 0,
+                      KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+    return 0;
+  }
+  const wchar_t face[] = L"ＭＳ Ｐゴシック";
+  const wchar_t replacement[] = L"IPAPGothic";
+  bool added = false;
+  if (RegQueryValueExW(key, face, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+    added = RegSetValueExW(key, face, 0, REG_SZ, reinterpret_cast<const BYTE*>(replacement),
+                           sizeof replacement) == ERROR_SUCCESS;
+  }
+  RegCloseKey(key);
+  if (!added) return 0;
+
+  std::wstring commandLine = GetCommandLineW();
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    return 0;
+  }
+  WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD exitCode = 1;
+  GetExitCodeProcess(process.hProcess, &exitCode);
+  ExitProcess(exitCode);
+}
+const int panelFontMapped = MapPanelFontUnderWine();
 
 constexpr wchar_t kHostClass[] = L"VarnelTiffPanelTestHost";
 constexpr int kHostWidth = 400;
@@ -202,6 +240,27 @@ TEST_F(PanelTest, GroupAndButtonsShareTheShiftJisFont) {
   form->Release();
   PumpMessages();
   EXPECT_EQ(GetObjectType(font), 0u);
+}
+
+// Every character of the caption and the items has a glyph in the font the panel gets, so
+// none is drawn as a box.
+TEST_F(PanelTest, FontHasAGlyphForEveryText) {
+  HDC dc = GetDC(panel);
+  const HGDIOBJ previous =
+      SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(frame, WM_GETFONT, 0, 0)));
+  std::vector<std::wstring> texts(std::begin(kMethodTexts), std::end(kMethodTexts));
+  texts.push_back(L"変換方式");
+  for (const std::wstring& text : texts) {
+    std::vector<WORD> glyphs(text.size());
+    ASSERT_EQ(GetGlyphIndicesW(dc, text.c_str(), static_cast<int>(text.size()), glyphs.data(),
+                               GGI_MARK_NONEXISTING_GLYPHS),
+              text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+      EXPECT_NE(glyphs[i], 0xFFFF) << "no glyph for U+" << std::hex << int{text[i]};
+    }
+  }
+  SelectObject(dc, previous);
+  ReleaseDC(panel, dc);
 }
 
 TEST_F(PanelTest, SelectionIsClampedAndShownByTheButtons) {
