@@ -3,8 +3,17 @@
 
 #include <new>
 
-TLZWCompressor::TLZWCompressor() : strings(new (std::nothrow) TLZWEntry[TableSize]) {
-  if (strings == nullptr) return;
+TLZWCompressor::TLZWCompressor()
+    : strings(new (std::nothrow) TLZWEntry[TableSize]),
+      // One record past the last code: a full table writes its would-be entry there, unread.
+      placed(new (std::nothrow) TPlacedString[TableSize + 1]) {
+  if (strings == nullptr || placed == nullptr) {
+    delete[] strings;
+    delete[] placed;
+    strings = nullptr;
+    placed = nullptr;
+    return;
+  }
   // The single-byte strings never change: new entries are only ever written from FirstCode up.
   for (int i = 0; i < 256; ++i) {
     strings[i] = {uint16_t(NoCode), 1, uint8_t(i), uint8_t(i)};
@@ -14,6 +23,7 @@ TLZWCompressor::TLZWCompressor() : strings(new (std::nothrow) TLZWEntry[TableSiz
 TLZWCompressor::~TLZWCompressor() {
   delete[] strings;
   delete[] places;
+  delete[] placed;
   delete[] window;
 }
 

@@ -39,6 +39,14 @@ class TLZWCompressor {
   // may read and decode further than the byte form does.
   bool Execute(TPutBytesEvent putBytes, TGetBytesEvent getBytes);
 
+  // The fastest form, for a caller that holds the whole destination in memory: decodes into
+  // `destination` until the stream ends or `capacity` bytes are written, and returns the bytes
+  // written (-1 when the tables are missing). They are exactly the bytes the byte form hands to
+  // an output that refuses the byte after `capacity`; strings are copied from their earlier place
+  // in the destination. A capacity above MaxFlatCapacity is refused.
+  int64_t ExpandInto(uint8_t* destination, int64_t capacity, TGetBytesEvent getBytes);
+  static constexpr int64_t MaxFlatCapacity = 0xFFFFFFFF;
+
   // Decoded output is kept in a window this large: strings are copied from their last place in
   // it, and all but its last HistorySize bytes are handed over whenever it fills.
   static constexpr int32_t WindowSize = 256 * 1024;
@@ -64,6 +72,12 @@ class TLZWCompressor {
   int32_t inByte = 0;
   int32_t expandWidth = 9;
   TLZWEntry* strings = nullptr;
+  // For ExpandInto: where each entry's string lies in the destination, and its length.
+  struct TPlacedString {
+    uint32_t place;
+    uint32_t length;
+  };
+  TPlacedString* placed = nullptr;
   // For the run form: where in the output each entry's string was last written, and the window.
   int64_t* places = nullptr;
   uint8_t* window = nullptr;

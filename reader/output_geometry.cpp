@@ -107,12 +107,13 @@ bool TTiffDecoder::PrepareOutput() {
     outRowBytes = PaddedRowLength(outRowBytes, bitsPerSample[0]);
   }
 
-  // Zero-filled, so rows that the data never reaches disclose nothing.
+  // Not cleared here: the strip reader writes or clears every byte (rows the data never reaches
+  // are zero), and a full-size read writes each byte once.
   const int64_t size = int64_t{outHeight} * outRowBytes;
   if (size <= 0 || static_cast<uint64_t>(size) > std::numeric_limits<size_t>::max() ||
       size > std::numeric_limits<ptrdiff_t>::max()) {
     return false;
   }
-  pixels = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(size), 1));
+  pixels = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(size)));
   return pixels != nullptr;
 }

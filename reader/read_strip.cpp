@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <optional>
 
@@ -36,8 +37,22 @@ bool TTiffDecoder::ReadStrip() {
   }
   TLZWCompressor* const expander = lzw ? &*lzw : nullptr;
   // The strip's bytes pass through one fixed buffer, however large the file.
-  chunk.reset(new (std::nothrow) uint8_t[ChunkSize]);
+  chunk.reset(new (std::nothrow) uint8_t[ChunkSize + 1]());
   if (!chunk) return false;
+
+  // Rows the data never reaches must read as zero. The in-place path writes every byte of the
+  // rows of each strip it reads, so only the rows between its strips are cleared; the other
+  // paths store only what the data holds, so the whole buffer is cleared for them first.
+  inPlace = CanReadInPlace();
+  if (!inPlace) std::memset(pixels, 0, static_cast<size_t>(int64_t{outHeight} * outRowBytes));
+  int32_t clearedRows = 0;
+  const auto clearRowsTo = [&](int32_t endRow) {
+    if (inPlace && endRow > clearedRows) {
+      std::memset(pixels + int64_t{clearedRows} * outRowBytes, 0,
+                  static_cast<size_t>(int64_t{endRow - clearedRows} * outRowBytes));
+    }
+    clearedRows = std::max(clearedRows, endRow);
+  };
 
   if (stripOffsets.count <= 1) {
     // One strip: its rows run on from the top whatever RowsPerStrip says.
@@ -58,11 +73,15 @@ bool TTiffDecoder::ReadStrip() {
         !ReadStripValue(stripByteCounts, k, byteCount)) {
       continue;
     }
-    const int64_t firstRow = k * stripRows;
-    StartRows(static_cast<int32_t>(firstRow),
-              static_cast<int32_t>(std::min<int64_t>(firstRow + stripRows, srcHeight)));
+    const auto firstRow = static_cast<int32_t>(k * stripRows);
+    const auto endRow =
+        static_cast<int32_t>(std::min<int64_t>(firstRow + int64_t{stripRows}, srcHeight));
+    clearRowsTo(firstRow);
+    StartRows(firstRow, endRow);
     ReadStripBytes(offset, byteCount, expander);
+    clearedRows = endRow;
   }
+  clearRowsTo(srcHeight);
   return true;
 }
 
@@ -104,6 +123,21 @@ void TTiffDecoder::ReadStripBytes(int64_t offset, int64_t byteCount, TLZWCompres
   if (byteCount > 0 && SeekTo(offset)) {
     stripBytesAvailable = std::min<int64_t>(byteCount, fileLength - offset);
   }
+  if (byteAtATime) {
+    if (lzw != nullptr) {
+      lzw->Execute(BindPutByte<TTiffDecoder, &TTiffDecoder::StoreByte>(this),
+                   BindGetByte<TTiffDecoder, &TTiffDecoder::NextStripByte>(this));
+      return;
+    }
+    for (int value = NextStripByte(); value >= 0; value = NextStripByte()) {
+      if (StoreByte(value) < 0) break;
+    }
+    return;
+  }
+  if (inPlace) {
+    ReadStripInPlace(lzw);
+    return;
+  }
   if (lzw != nullptr) {
     lzw->Execute(BindPutBytes<TTiffDecoder, &TTiffDecoder::StoreBytes>(this),
                  BindGetBytes<TTiffDecoder, &TTiffDecoder::NextStripBytes>(this));
@@ -127,6 +161,11 @@ bool TTiffDecoder::FillChunk() {
   if (got < wanted) stripBytesAvailable = bytesRead;
   chunkEnd = got;
   return got > 0;
+}
+
+int TTiffDecoder::NextStripByte() {
+  if (chunkNext == chunkEnd && !FillChunk()) return -1;
+  return chunk[chunkNext++];
 }
 
 size_t TTiffDecoder::NextStripBytes(const uint8_t** bytes) {

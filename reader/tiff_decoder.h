@@ -44,6 +44,10 @@ class TTiffDecoder {
   bool preview = false;
   int32_t boxWidth = 64;
   int32_t boxHeight = 64;
+  // Every strip byte through NextStripByte and StoreByte, one at a time, instead of the fast
+  // paths (bulk reads, strings decoded straight into the output). Both give the same pixels;
+  // tests compare them.
+  bool byteAtATime = false;
 
   // Tag slots: the leading values of each tag of the first directory, zero when it is absent.
   int32_t newSubfileType = 0;
@@ -70,14 +74,17 @@ class TTiffDecoder {
   int32_t shift = 0;
   int32_t mask = 0;
 
-  // The byte source and sinks of the strip reader (the source and StoreBytes are bound into
-  // the LZW object). NextStripBytes hands over the rest of the current piece of the strip;
-  // StoreBytes takes a run of bytes and returns -1 once the strip's last row is complete.
+  // The byte sources and sinks of the strip reader, bound into the LZW object. NextStripByte
+  // returns the next byte of the strip or -1; NextStripBytes hands over the rest of the current
+  // piece of the strip. StoreByte and StoreBytes return -1 once the strip's last row is
+  // complete.
+  int NextStripByte();
   size_t NextStripBytes(const uint8_t** bytes);
   int StoreByte(int value);
   int StoreBytes(const uint8_t* bytes, size_t count);
 
-  // The strip's bytes are read in pieces of this size through one buffer.
+  // The strip's bytes are read in pieces of this size through one buffer (with one byte more:
+  // the full-colour conversion reads one byte past a pixel).
   static constexpr size_t ChunkSize = 64 * 1024;
 
  private:
@@ -116,6 +123,12 @@ class TTiffDecoder {
   void StartRows(int32_t firstRow, int32_t endRow);
   void ReadStripBytes(int64_t offset, int64_t byteCount, TLZWCompressor* lzw);
   bool FillChunk();
+  bool CanReadInPlace() const;
+  int64_t StripRowBytes() const;
+  void ReadStripInPlace(TLZWCompressor* lzw);
+  int64_t ReadStoredInPlace(uint8_t* to, int64_t count);
+  int64_t WidenInPlace(uint8_t* to, const uint8_t* from, int64_t count) const;
+  int64_t Widen(uint8_t* to, const uint8_t* from, int64_t count) const;
   void StorePixel(uint32_t value);
   size_t StoreRowRun(const uint8_t* bytes, size_t count, int32_t room);
   void EndRow();
@@ -126,7 +139,7 @@ class TTiffDecoder {
   TStripArray stripByteCounts;
 
   TPixelLayout pixelLayout = TPixelLayout::None;
-  int64_t bytesRead = 0;
+  int64_t bytesRead = 0;            // bytes of the strip taken from the file so far
   int64_t stripBytesAvailable = 0;  // the strip's byte count, cut to what the file holds
   uint8_t* outRow = nullptr;
   int32_t column = 0;
@@ -134,7 +147,9 @@ class TTiffDecoder {
   int32_t rowEnd = 0;  // the first row past the strip being read
   int32_t sampleCount = 0;
   uint32_t sampleAccum = 0;
-  bool stripComplete = false;  // every row of the strip is stored; further bytes are refused
+  bool stripComplete = false;
+  bool inPlace = false;  // every strip is read by ReadStripInPlace  // every row of the strip is
+                         // stored; further bytes are refused
   std::unique_ptr<uint8_t[]> chunk;
   size_t chunkNext = 0;  // the next unused byte of the chunk
   size_t chunkEnd = 0;   // the bytes the chunk holds
