@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "lzw/lzw_compressor.h"
+#include "tests/lzw_streams.h"
 
 using Bytes = std::vector<uint8_t>;
 
@@ -32,8 +33,11 @@ void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
 
 namespace {
 
-constexpr int Clear = TLZWCompressor::ClearCode;
-constexpr int End = TLZWCompressor::EndCode;
+using lzw_streams::Clear;
+using lzw_streams::Encode;
+using lzw_streams::End;
+using lzw_streams::RandomCodes;
+using lzw_streams::TBitWriter;
 
 struct TByteSource {
   Bytes bytes;
@@ -48,18 +52,6 @@ struct TByteSink {
     if (bytes.size() >= refuseAfter) return -1;
     bytes.push_back(uint8_t(value));
     return 0;
-  }
-};
-
-// Packs codes of any width, most significant bit first; the last byte is padded with zeros.
-struct TBitWriter {
-  Bytes bytes;
-  int bitCount = 0;
-  void Write(int code, int width) {
-    for (int bit = width - 1; bit >= 0; --bit, ++bitCount) {
-      if (bitCount % 8 == 0) bytes.push_back(0);
-      if ((code >> bit) & 1) bytes.back() |= uint8_t(0x80 >> (bitCount % 8));
-    }
   }
 };
 
@@ -86,50 +78,6 @@ TDecoded Decode(TLZWCompressor& lzw, const Bytes& stream, size_t refuseAfter = S
 TDecoded Decode(const Bytes& stream, size_t refuseAfter = SIZE_MAX) {
   TLZWCompressor lzw;
   return Decode(lzw, stream, refuseAfter);
-}
-
-// A plain TIFF LZW encoder. Each code goes out at the width the decoder will read it with; when
-// its table is full it either clears (as most encoders do) or goes on without new entries.
-Bytes Encode(const Bytes& data, bool clearWhenFull) {
-  TBitWriter out;
-  int width = 9, decoderNext = 258;
-  bool decoderHasPrev = false;
-  auto put = [&](int code) {
-    out.Write(code, width);
-    if (code == Clear) {
-      width = 9, decoderNext = 258, decoderHasPrev = false;
-      return;
-    }
-    if (decoderHasPrev && decoderNext < 4096) {
-      if (decoderNext == (1 << width) - 2 && width < 12) ++width;
-      ++decoderNext;
-    }
-    decoderHasPrev = true;
-  };
-  std::vector<std::array<uint16_t, 256>> child(4096);  // 0: no such string yet
-  int next = 258;
-  put(Clear);
-  if (!data.empty()) {
-    int current = data[0];
-    for (size_t i = 1; i < data.size(); ++i) {
-      const int byte = data[i];
-      if (child[current][byte] != 0) {
-        current = child[current][byte];
-        continue;
-      }
-      put(current);
-      if (next < 4096) child[current][byte] = uint16_t(next++);
-      if (next == 4096 && clearWhenFull) {
-        put(Clear);
-        for (auto& row : child) row.fill(0);
-        next = 258;
-      }
-      current = byte;
-    }
-    put(current);
-  }
-  put(End);
-  return out.bytes;
 }
 
 // Literal codes only: after a clear each one but the first adds an entry, so code k (from 1)
@@ -367,14 +315,17 @@ TDecoded DecodeRuns(TLZWCompressor& lzw, const Bytes& stream, size_t pieceSize,
   return {ok, sink.bytes, source.pulled};
 }
 
-TEST(LzwRunDecoder, AgreesWithTheByteFormOnEveryStream) {
+struct TStreamCase {
+  const char* name;
+  Bytes stream;
+};
+
+// Streams valid and damaged, short and longer than the run form's window.
+std::vector<TStreamCase> StreamCases() {
   constexpr size_t kWindow = TLZWCompressor::WindowSize;
   Bytes damaged = Encode(RandomBytes(20000, 256, 7), false);
   damaged.resize(damaged.size() - 3);
-  const struct {
-    const char* name;
-    Bytes stream;
-  } cases[] = {
+  return {
       {"worked example", {0x80, 0x10, 0x60, 0x50, 0x10}},
       {"empty input", {}},
       {"truncated inside a code", {0x80, 0x10, 0x60}},
@@ -392,8 +343,12 @@ TEST(LzwRunDecoder, AgreesWithTheByteFormOnEveryStream) {
       {"two symbols, full table", Encode(RandomBytes(4 * kWindow, 2, 6), false)},
       {"zeros, longest strings", Encode(Bytes(3 * kWindow + 5, 0), true)},
   };
+}
+
+TEST(LzwRunDecoder, AgreesWithTheByteFormOnEveryStream) {
+  const std::vector<TStreamCase> cases = StreamCases();
   TLZWCompressor lzw;  // one object for every pass, as the reader uses it
-  for (const auto& test : cases) {
+  for (const TStreamCase& test : cases) {
     const TDecoded expected = Decode(test.stream);
     for (size_t pieceSize : {size_t{1}, size_t{3}, size_t{8}, size_t{4096}, SIZE_MAX}) {
       SCOPED_TRACE(std::string(test.name) + ", pieces of " + std::to_string(pieceSize));
@@ -428,6 +383,71 @@ TEST(LzwRunDecoder, MissingTableFailsAtOnce) {
   const TDecoded result = DecodeRuns(lzw, {0x80, 0x10, 0x60, 0x50, 0x10}, 8);
   EXPECT_FALSE(result.ok);
   EXPECT_TRUE(result.bytes.empty());
+}
+
+// The flat form into a block of exactly `capacity` bytes, with guard bytes behind it that must
+// stay untouched.
+TDecoded DecodeFlat(TLZWCompressor& lzw, const Bytes& stream, size_t pieceSize, size_t capacity) {
+  constexpr uint8_t kGuard = 0xA5;
+  TPieceSource source{stream, pieceSize};
+  Bytes block(capacity + 64, kGuard);
+  const int64_t written = lzw.ExpandInto(block.data(), static_cast<int64_t>(capacity),
+                                         BindGetBytes<TPieceSource, &TPieceSource::Next>(&source));
+  for (size_t i = capacity; i < block.size(); ++i) {
+    if (block[i] != kGuard) {
+      ADD_FAILURE() << "byte " << i << " past the destination was written";
+      break;
+    }
+  }
+  if (written < 0) return {false, {}, source.pulled};
+  return {true, Bytes(block.begin(), block.begin() + written), source.pulled};
+}
+
+// The flat form must give exactly the bytes of the byte form whose output refuses the byte
+// after `capacity`: whole streams, streams cut at every kind of place, hostile code sequences.
+TEST(LzwFlatDecoder, AgreesWithTheByteFormOnEveryStreamAndCapacity) {
+  std::vector<TStreamCase> cases = StreamCases();
+  for (unsigned seed = 1; seed <= 40; ++seed) {
+    cases.push_back({"random codes", RandomCodes(seed * 500, seed)});
+  }
+  cases.push_back({"random codes, long", RandomCodes(400000, 99)});
+  cases.push_back({"random bytes as codes", RandomBytes(5000, 256, 98)});
+  TLZWCompressor lzw;  // one object for every pass, as the reader uses it
+  std::mt19937 random(7);
+  for (const TStreamCase& test : cases) {
+    const TDecoded whole = Decode(test.stream);
+    const size_t size = whole.bytes.size();
+    std::vector<size_t> capacities = {size, size + 1, size + 5000, 0, 1};
+    if (size > 1) capacities.push_back(size - 1);
+    if (size > 0) capacities.push_back(random() % size);
+    if (size > 4000) capacities.push_back(size - 3900);  // the last strings near the end
+    for (const size_t capacity : capacities) {
+      const TDecoded expected = Decode(test.stream, capacity);
+      for (const size_t pieceSize : {size_t{1}, size_t{7}, size_t{4096}, SIZE_MAX}) {
+        SCOPED_TRACE(std::string(test.name) + ", " + std::to_string(test.stream.size()) +
+                     " bytes, capacity " + std::to_string(capacity) + ", pieces of " +
+                     std::to_string(pieceSize));
+        const TDecoded result = DecodeFlat(lzw, test.stream, pieceSize, capacity);
+        ASSERT_TRUE(result.ok);
+        ASSERT_EQ(result.bytes.size(), expected.bytes.size());
+        ASSERT_TRUE(result.bytes == expected.bytes);
+      }
+    }
+  }
+}
+
+TEST(LzwFlatDecoder, MissingTableOrOversizedDestinationFailsAtOnce) {
+  failNothrowNew = true;
+  TLZWCompressor broken;
+  failNothrowNew = false;
+  EXPECT_FALSE(DecodeFlat(broken, {0x80, 0x10, 0x60, 0x50, 0x10}, 8, 100).ok);
+  TLZWCompressor lzw;
+  TPieceSource source{{0x80, 0x10, 0x60, 0x50, 0x10}, 8};
+  uint8_t byte = 0;
+  EXPECT_EQ(lzw.ExpandInto(&byte, TLZWCompressor::MaxFlatCapacity + 1,
+                           BindGetBytes<TPieceSource, &TPieceSource::Next>(&source)),
+            -1);
+  EXPECT_EQ(source.pulled, 0u);
 }
 
 }  // namespace
