@@ -105,12 +105,16 @@ const char* KindName(TBenchKind kind) {
   return "";
 }
 
-std::vector<TBenchFile> MakeBenchFiles(bool quick, std::string& folder) {
-  std::string pattern =
-      (std::filesystem::temp_directory_path() / "varneltiff-bench-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) return {};
-  folder = pattern;
-  const int32_t scale = quick ? 2 : 1;
+std::vector<TBenchFile> MakeBenchFiles(int32_t scale, std::string& folder) {
+  if (folder.empty()) {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "varneltiff-bench-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) return {};
+    folder = pattern;
+  } else {
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+  }
   const struct {
     TBenchKind kind;
     int32_t side;

@@ -17,9 +17,10 @@ struct TBenchFile {
   bool lzw;
 };
 
-// Makes the files in a fresh folder under the system's temporary folder. `quick` quarters the
-// pixel counts. Returns an empty list when a file could not be written.
-std::vector<TBenchFile> MakeBenchFiles(bool quick, std::string& folder);
+// Makes the files in `folder`, or in a fresh folder under the system's temporary folder when it
+// is empty (and names it). Each side is divided by `scale`. Returns an empty list when a file
+// could not be written.
+std::vector<TBenchFile> MakeBenchFiles(int32_t scale, std::string& folder);
 void RemoveBenchFiles(const std::vector<TBenchFile>& files, const std::string& folder);
 
 const char* KindName(TBenchKind kind);

@@ -1,14 +1,21 @@
 // The speed and memory benchmarks: our import and export against libtiff doing the same work
 // in the same run, then the ratios and the peak heap of an import against its goal.
 //
-//   varneltiff_bench [--quick] [Google Benchmark options]
+//   varneltiff_bench [--quick | --tiny] [--corpus DIR] [--wine-timing FILE]
+//                    [Google Benchmark options]
+// --quick and --tiny use smaller images (--tiny only shows that everything works); --corpus
+// keeps the images in DIR; --wine-timing adds the Windows DLL's figures, timed under Wine by
+// varneltiff_dll_timing, to the table. The last four lines are for scripts:
+//   lzw-ratio X.XX / stored-ratio X.XX / export-ratio X.XX / memory ok|over
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -23,13 +30,13 @@ namespace {
 
 constexpr int64_t kMebibyte = 1 << 20;
 
-// Records each benchmark's real and CPU time per iteration, so the ratios can be printed at the
-// end.
+// Keeps the median real and CPU time per iteration of each benchmark, for the ratios.
 class TRecordingReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
-      if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
+      if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median" &&
+          !run.error_occurred) {
         realTime[run.run_name.function_name] = run.GetAdjustedRealTime();
         cpuTime[run.run_name.function_name] = run.GetAdjustedCPUTime();
       }
@@ -74,8 +81,19 @@ void PeerExportBench(benchmark::State& state, const HostImage* image, std::strin
   state.SetBytesProcessed(state.iterations() * int64_t{image->rowBytes} * image->height);
 }
 
-// The peak heap of one import of `file` against its output plus 1 MiB.
-void ReportMemory(const TBenchFile& file, bool preview) {
+// Our pixels must be libtiff's before anything is timed.
+bool SamePixelsAsPeer(const TBenchFile& file) {
+  TTiffDecoder decoder;
+  uint8_t* peer = PeerImport(file);
+  const bool same = decoder.Decode(file.path.c_str()) && peer != nullptr &&
+                    int64_t{decoder.outRowBytes} * decoder.outHeight == HostLayoutBytes(file) &&
+                    std::memcmp(decoder.pixels, peer, HostLayoutBytes(file)) == 0;
+  std::free(peer);
+  return same;
+}
+
+// The peak heap of one import of `file` beyond its output; false when over 1 MiB.
+bool ReportMemory(const TBenchFile& file, bool preview) {
   TTiffDecoder decoder;
   decoder.preview = preview;
   decoder.boxWidth = decoder.boxHeight = 256;
@@ -85,12 +103,14 @@ void ReportMemory(const TBenchFile& file, bool preview) {
   StopHeapCount();
   const int64_t output = int64_t{decoder.outHeight} * decoder.outRowBytes;
   const int64_t overhead = peak - output;
-  std::printf("  %-18s %-8s output %10lld  peak heap %10lld  over output %9lld  %s\n",
-              file.label.c_str(), preview ? "preview" : "full", static_cast<long long>(output),
+  const bool within = ok && overhead <= kMebibyte;
+  std::printf("  %-18s %-8s %12lld %12lld %12lld  %s\n", file.label.c_str(),
+              preview ? "preview" : "full", static_cast<long long>(output),
               static_cast<long long>(peak), static_cast<long long>(overhead),
-              !ok                     ? "DECODE FAILED"
-              : overhead <= kMebibyte ? "ok (<= 1 MiB)"
-                                      : "OVER GOAL");
+              !ok      ? "DECODE FAILED"
+              : within ? "ok"
+                       : "OVER 1 MiB");
+  return within;
 }
 
 long FileSize(const std::string& path) {
@@ -101,25 +121,58 @@ long FileSize(const std::string& path) {
   return size;
 }
 
-double Ratio(const std::map<std::string, double>& seconds, const std::string& ours,
-             const std::string& peer) {
-  const auto a = seconds.find(ours), b = seconds.find(peer);
-  if (a == seconds.end() || b == seconds.end() || a->second <= 0) return 0;
-  return b->second / a->second;
+// The decoded strip bytes of a file (its image data as stored, uncompressed).
+int64_t StripBytes(const TBenchFile& file) {
+  switch (file.kind) {
+    case TBenchKind::RedGreenBlue:
+      return int64_t{3} * file.width * file.height;
+    case TBenchKind::ColourWord:
+      return int64_t{2} * file.width * file.height;
+    case TBenchKind::Palette:
+      return int64_t{file.width} * file.height;
+    case TBenchKind::OneBit:
+      return (int64_t{file.width} + 7) / 8 * file.height;
+  }
+  return 0;
+}
+
+// "label MB/s" lines written by varneltiff_dll_timing.
+std::map<std::string, double> ReadWineTiming(const std::string& path) {
+  std::map<std::string, double> speeds;
+  std::ifstream in(path);
+  std::string label;
+  double speed = 0;
+  while (in >> label >> speed) speeds[label] = speed;
+  return speeds;
+}
+
+double GeometricMean(const std::vector<double>& values) {
+  if (values.empty()) return 0;
+  double logSum = 0;
+  for (const double value : values) logSum += std::log(value);
+  return std::exp(logSum / static_cast<double>(values.size()));
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool quick = false;
+  int32_t scale = 1;
+  std::string folder, wineTiming;
   std::vector<char*> arguments;
   for (int i = 0; i < argc; ++i) {
     if (std::strcmp(argv[i], "--quick") == 0) {
-      quick = true;
+      scale = 2;
+    } else if (std::strcmp(argv[i], "--tiny") == 0) {
+      scale = 16;
+    } else if (std::strcmp(argv[i], "--corpus") == 0 && i + 1 < argc) {
+      folder = argv[++i];
+    } else if (std::strcmp(argv[i], "--wine-timing") == 0 && i + 1 < argc) {
+      wineTiming = argv[++i];
     } else {
       arguments.push_back(argv[i]);
     }
   }
+  const bool keepFiles = !folder.empty();
   // Large blocks stay on the heap once freed: fresh pages for every image cost both sides alike,
   // and on a virtual machine they can outweigh the decoding that is being compared.
   mallopt(M_MMAP_THRESHOLD, 1 << 30);
@@ -127,13 +180,15 @@ int main(int argc, char** argv) {
   int count = static_cast<int>(arguments.size());
   benchmark::Initialize(&count, arguments.data());
 
-  std::string folder;
-  const std::vector<TBenchFile> files = MakeBenchFiles(quick, folder);
+  const std::vector<TBenchFile> files = MakeBenchFiles(scale, folder);
   if (files.empty()) {
     std::fprintf(stderr, "could not write the benchmark files\n");
     return 1;
   }
-  std::printf("LZW files (size, and the stored twin's size over it):\n");
+  const auto cleanUp = [&] {
+    if (!keepFiles) RemoveBenchFiles(files, folder);
+  };
+  std::printf("Files (made by libtiff, one strip; LZW ratio against the stored twin):\n");
   for (const TBenchFile& file : files) {
     if (!file.lzw) continue;
     const auto twin = std::find_if(files.begin(), files.end(), [&](const TBenchFile& other) {
@@ -144,69 +199,104 @@ int main(int argc, char** argv) {
                 file.height, size, size > 0 ? double(FileSize(twin->path)) / size : 0.0);
   }
   for (const TBenchFile& file : files) {
-    benchmark::RegisterBenchmark(("import/ours/" + file.label).c_str(), OurImport, &file);
-    benchmark::RegisterBenchmark(("import/libtiff/" + file.label).c_str(), PeerImportBench, &file);
+    if (!SamePixelsAsPeer(file)) {
+      std::fprintf(stderr, "%s: our pixels differ from libtiff's; nothing timed\n",
+                   file.label.c_str());
+      cleanUp();
+      return 1;
+    }
   }
+  std::printf("Pixels of every file equal libtiff's.\n\n");
 
+  const int repetitions = scale == 1 ? 5 : 3;
+  const auto add = [&](benchmark::internal::Benchmark* bench) {
+    bench->Repetitions(repetitions)->ReportAggregatesOnly(true)->Unit(benchmark::kMillisecond);
+  };
+  for (const TBenchFile& file : files) {
+    add(benchmark::RegisterBenchmark(("import/ours/" + file.label).c_str(), OurImport, &file));
+    add(benchmark::RegisterBenchmark(("import/libtiff/" + file.label).c_str(), PeerImportBench,
+                                     &file));
+  }
   // Export: a full-colour picture in the host's layout, written by both sides.
-  const int32_t side = quick ? 2048 : 4096;
+  const int32_t side = 4096 / scale;
   std::vector<uint8_t> exportPixels(size_t{4} * side * side);
   for (size_t i = 0; i < exportPixels.size(); ++i)
     exportPixels[i] = static_cast<uint8_t>(i * 7 / 5);
   const HostImage exportImage{
       kFullColourImage, exportPixels.data(), 4 * side, side, side, nullptr, 0};
   const std::string exportPath = folder + "/export.tif";
-  // The timed export must be the right file: checked once through the peer.
   if (!TTiffEncoder().Encode(exportPath.c_str(), &exportImage) ||
       !PeerReadsBack(exportPath.c_str(), exportImage)) {
     std::fprintf(stderr, "the exported file does not read back as the image\n");
     std::remove(exportPath.c_str());
-    RemoveBenchFiles(files, folder);
+    cleanUp();
     return 1;
   }
-  benchmark::RegisterBenchmark("export/ours/rgb24", OurExport, &exportImage, exportPath);
-  benchmark::RegisterBenchmark("export/libtiff/rgb24", PeerExportBench, &exportImage, exportPath);
+  add(benchmark::RegisterBenchmark("export/ours/rgb24", OurExport, &exportImage, exportPath));
+  add(benchmark::RegisterBenchmark("export/libtiff/rgb24", PeerExportBench, &exportImage,
+                                   exportPath));
 
   TRecordingReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
+  std::remove(exportPath.c_str());
 
-  // Real time is the goal; CPU time shows the same comparison when other work shares the machine.
-  std::printf("\nSpeed against libtiff in this run (above 1 is faster than libtiff):\n");
-  std::printf("  %-27s %6s %6s\n", "", "real", "CPU");
-  double logSum[2] = {0, 0};
-  int lzwCount = 0;
-  const auto line = [&](const std::string& name, const std::string& ours, const std::string& peer,
-                        const char* goal) {
-    const double real = Ratio(reporter.realTime, ours, peer);
-    const double cpu = Ratio(reporter.cpuTime, ours, peer);
-    if (real > 0 && cpu > 0) {
-      std::printf("  %-27s %5.2fx %5.2fx  (goal %s)\n", name.c_str(), real, cpu, goal);
-    }
-    return std::pair{real, cpu};
+  // Real time (medians) is the goal; CPU time shows the same when other work shares the machine.
+  const std::map<std::string, double> wine =
+      wineTiming.empty() ? std::map<std::string, double>{} : ReadWineTiming(wineTiming);
+  std::printf(
+      "\nImport and export against libtiff in this run (medians of %d; MB/s of image data "
+      "as stored; ratio above 1 is faster than libtiff):\n",
+      repetitions);
+  std::printf("  %-24s %9s %9s %7s %7s %12s\n", "", "ours", "libtiff", "ratio", "(CPU)",
+              "DLL (Wine)");
+  std::vector<double> lzwRatios, storedRatios;
+  const auto row = [&](const std::string& label, const std::string& kind, int64_t bytes,
+                       const std::string& wineLabel) {
+    const std::string ours = kind + "/ours/" + label, peer = kind + "/libtiff/" + label;
+    if (!reporter.realTime.count(ours) || !reporter.realTime.count(peer)) return 0.0;
+    const double ratio = reporter.realTime[peer] / reporter.realTime[ours];
+    const double cpuRatio = reporter.cpuTime[peer] / reporter.cpuTime[ours];
+    // Times are in milliseconds.
+    const double oursSpeed = double(bytes) / reporter.realTime[ours] / 1e3;
+    const double peerSpeed = double(bytes) / reporter.realTime[peer] / 1e3;
+    char wineText[32] = "-";
+    if (wine.count(wineLabel)) std::snprintf(wineText, sizeof wineText, "%.1f", wine.at(wineLabel));
+    std::printf("  %-24s %9.1f %9.1f %6.2fx %6.2fx %12s\n", (kind + " " + label).c_str(), oursSpeed,
+                peerSpeed, ratio, cpuRatio, wineText);
+    return ratio;
   };
   for (const TBenchFile& file : files) {
-    const auto [real, cpu] =
-        line("import " + file.label, "import/ours/" + file.label, "import/libtiff/" + file.label,
-             file.lzw ? "geometric mean 2.0x" : "1.0x");
-    if (file.lzw && real > 0 && cpu > 0) {
-      logSum[0] += std::log(real), logSum[1] += std::log(cpu), ++lzwCount;
-    }
+    const double ratio = row(file.label, "import", StripBytes(file), file.label);
+    if (ratio > 0) (file.lzw ? lzwRatios : storedRatios).push_back(ratio);
   }
-  if (lzwCount > 0) {
-    std::printf("  %-27s %5.2fx %5.2fx  (goal 2.0x)\n", "import LZW geometric mean",
-                std::exp(logSum[0] / lzwCount), std::exp(logSum[1] / lzwCount));
+  const double exportRatio = row("rgb24", "export", int64_t{3} * side * side, "");
+  const double lzwRatio = GeometricMean(lzwRatios);
+  const double storedRatio =
+      storedRatios.empty() ? 0 : *std::min_element(storedRatios.begin(), storedRatios.end());
+  std::printf("  LZW import, geometric mean of the four kinds: %.2fx (goal 2.0x)\n", lzwRatio);
+  std::printf("  stored import, the slowest kind: %.2fx (goal 1.0x)\n", storedRatio);
+  std::printf("  export of full colour: %.2fx (goal 1.0x)\n", exportRatio);
+  if (wineTiming.empty()) {
+    std::printf("  The Windows DLL was not timed: Wine cannot run it on this machine.\n");
+  } else {
+    std::printf(
+        "  DLL (Wine): the Windows build imported through its entry points under Wine, "
+        "MB/s of host-layout bytes.\n");
   }
-  line("export rgb24", "export/ours/rgb24", "export/libtiff/rgb24", "1.0x");
 
-  std::printf("\nPeak heap of an import (goal: output + 1 MiB at most; preview box 256x256):\n");
+  std::printf(
+      "\nPeak heap of an import (goal: its output plus 1 MiB at most; preview box "
+      "256x256):\n");
+  std::printf("  %-18s %-8s %12s %12s %12s\n", "", "", "output", "peak heap", "beyond");
+  bool memoryOk = true;
   for (const TBenchFile& file : files) {
-    ReportMemory(file, false);
-    ReportMemory(file, true);
+    memoryOk = ReportMemory(file, false) && memoryOk;
+    memoryOk = ReportMemory(file, true) && memoryOk;
   }
-  std::printf("\nThe Win32 DLL is not timed here: this machine cannot run 32-bit programs.\n");
-
-  std::remove(exportPath.c_str());
-  RemoveBenchFiles(files, folder);
+  cleanUp();
   benchmark::Shutdown();
+
+  std::printf("\nlzw-ratio %.2f\nstored-ratio %.2f\nexport-ratio %.2f\nmemory %s\n", lzwRatio,
+              storedRatio, exportRatio, memoryOk ? "ok" : "over");
   return 0;
 }

@@ -92,7 +92,9 @@ int64_t TLZWCompressor::ExpandInto(uint8_t* destination, int64_t capacity,
     bitCount -= width;
 
     uint32_t length;
-    if (code<next&& static_cast<unsigned>(code - ClearCode)> 1) {
+    // Single bytes and table entries (not ClearCode or EndCode) name strings written before.
+    const bool written = code < next && (code < ClearCode || code >= FirstCode);
+    if (written) {
       TPlacedString string = table[code];
       if (string.length == 0) {
         // A single byte written for the first time.

@@ -1,5 +1,6 @@
 // The pixel rows: the single uncompressed strip, top row first, no gap between rows. Padding at
 // the end of a source row is never written.
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -48,14 +49,19 @@ bool TTiffEncoder::WriteFullColourRows() {
     // The rows before a stop are written; the stop itself is no failure.
     if (StopAsked(r)) return flush();
     if (width == 0) continue;
-    // Source pixels are blue, green, red, unused; the file wants red, green, blue.
-    uint8_t* out = start + pending * outputBytes;
-    const uint8_t* pixel = row;
-    for (uint32_t x = 0; x < width; ++x, pixel += 4, out += 3) {
-      out[0] = pixel[2];
-      out[1] = pixel[1];
-      out[2] = pixel[0];
+    // Source pixels are blue, green, red, unused; the file wants red, green, blue. Each pixel
+    // but the last goes out as one reversed word whose fourth byte the next pixel overwrites.
+    uint8_t* const out = start + pending * outputBytes;
+    uint32_t x = 0;
+    for (; x + 1 < width; ++x) {
+      uint32_t word;
+      std::memcpy(&word, row + 4 * size_t{x}, 4);
+      word = __builtin_bswap32(word) >> 8;
+      std::memcpy(out + 3 * size_t{x}, &word, 4);
     }
+    out[3 * x] = row[4 * x + 2];
+    out[3 * x + 1] = row[4 * x + 1];
+    out[3 * x + 2] = row[4 * x];
     if (++pending == capacity && !flush()) return false;
     row += image->rowBytes;
   }
