@@ -1,11 +1,12 @@
 // The speed and memory benchmarks: our import and export against libtiff doing the same work
 // in the same run, then the ratios and the peak heap of an import against its goal.
 //
-//   varneltiff_bench [--quick | --tiny] [--corpus DIR] [--wine-timing FILE]
+//   varneltiff_bench [--quick | --tiny] [--corpus DIR [--make-files]] [--wine-timing FILE]
 //                    [Google Benchmark options]
 // --quick and --tiny use smaller images (--tiny only shows that everything works); --corpus
-// keeps the images in DIR; --wine-timing adds the Windows DLL's figures, timed under Wine by
-// varneltiff_dll_timing, to the table. The last four lines are for scripts:
+// keeps the images in DIR, and --make-files only writes them there; --wine-timing adds the
+// Windows DLL's figures, timed under Wine by varneltiff_dll_timing, to the table. The last four
+// lines are for scripts:
 //   lzw-ratio X.XX / stored-ratio X.XX / export-ratio X.XX / memory ok|over
 #include <benchmark/benchmark.h>
 #include <malloc.h>
@@ -158,6 +159,7 @@ double GeometricMean(const std::vector<double>& values) {
 int main(int argc, char** argv) {
   int32_t scale = 1;
   std::string folder, wineTiming;
+  bool makeFilesOnly = false;
   std::vector<char*> arguments;
   for (int i = 0; i < argc; ++i) {
     if (std::strcmp(argv[i], "--quick") == 0) {
@@ -166,6 +168,8 @@ int main(int argc, char** argv) {
       scale = 16;
     } else if (std::strcmp(argv[i], "--corpus") == 0 && i + 1 < argc) {
       folder = argv[++i];
+    } else if (std::strcmp(argv[i], "--make-files") == 0) {
+      makeFilesOnly = true;
     } else if (std::strcmp(argv[i], "--wine-timing") == 0 && i + 1 < argc) {
       wineTiming = argv[++i];
     } else {
@@ -188,6 +192,12 @@ int main(int argc, char** argv) {
   const auto cleanUp = [&] {
     if (!keepFiles) RemoveBenchFiles(files, folder);
   };
+  if (makeFilesOnly) {
+    for (const TBenchFile& file : files)
+      std::printf("%s=%s\n", file.label.c_str(), file.path.c_str());
+    cleanUp();
+    return 0;
+  }
   std::printf("Files (made by libtiff, one strip; LZW ratio against the stored twin):\n");
   for (const TBenchFile& file : files) {
     if (!file.lzw) continue;

@@ -48,8 +48,9 @@ inline uint64_t LoadBigEndian64(const uint8_t* bytes) {
 int64_t TLZWCompressor::ExpandInto(uint8_t* destination, int64_t capacity,
                                    TGetBytesEvent getBytes) {
   if (!IsReady() || capacity > MaxFlatCapacity) return -1;
-  // A single byte has no place until it is first written; its record is then the place of its
-  // latest copy, so single bytes and strings are copied alike. Length 0 marks "not written yet".
+  // A single byte has no place until it is first written; its record then keeps that place, so
+  // single bytes and strings are copied alike. Length 0 marks "not written yet". Older places
+  // are better sources: a copy from bytes still waiting to be stored stalls the processor.
   for (int i = 0; i < 256; ++i) placed[i] = {0, 0};
 
   // Locals, not members, so the hot state stays in registers across the stores of output.
@@ -100,6 +101,7 @@ int64_t TLZWCompressor::ExpandInto(uint8_t* destination, int64_t capacity,
         // A single byte written for the first time.
         out[at] = static_cast<uint8_t>(code);
         string = {static_cast<uint32_t>(at), 1};
+        table[code] = string;
       }
       length = string.length;
       if (at <= fastEnd) {
@@ -107,8 +109,6 @@ int64_t TLZWCompressor::ExpandInto(uint8_t* destination, int64_t capacity,
       } else {
         CopyCut(out + at, out + string.place, length, capacity - at);
       }
-      // The copy just written is as good a source as the first, and nearer.
-      table[code] = {static_cast<uint32_t>(at), length};
     } else if (code == ClearCode) {
       width = 9;
       widthLimit = 511;
