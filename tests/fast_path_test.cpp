@@ -84,7 +84,8 @@ TEST(FastPaths, AgreeOnEveryCorpusFileAndSample) {
   std::vector<std::filesystem::path> files =
       TiffFilesIn(Folder("VARNELTIFF_CORPUS", VARNELTIFF_DEFAULT_CORPUS));
   ASSERT_GT(files.size(), 40u) << "the peer corpus is missing";
-  const std::vector<std::filesystem::path> samples = TiffFilesIn(VARNELTIFF_SAMPLES);
+  const std::vector<std::filesystem::path> samples =
+      TiffFilesIn(Folder("VARNELTIFF_SAMPLES", VARNELTIFF_SAMPLES));
   ASSERT_FALSE(samples.empty());
   files.insert(files.end(), samples.begin(), samples.end());
   for (const auto& file : files) ExpectSamePixels(file.string(), file.filename().string());
