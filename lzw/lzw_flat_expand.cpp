@@ -96,15 +96,14 @@ int64_t TLZWCompressor::ExpandInto(uint8_t* destination, int64_t capacity,
     // Single bytes and table entries (not ClearCode or EndCode) name strings written before.
     const bool written = code < next && (code < ClearCode || code >= FirstCode);
     if (written) {
-      TPlacedString string = table[code];
-      if (string.length == 0) {
+      const TPlacedString string = table[code];
+      length = string.length;
+      if (length == 0) {
         // A single byte written for the first time.
         out[at] = static_cast<uint8_t>(code);
-        string = {static_cast<uint32_t>(at), 1};
-        table[code] = string;
-      }
-      length = string.length;
-      if (at <= fastEnd) {
+        length = 1;
+        table[code] = {static_cast<uint32_t>(at), length};
+      } else if (at <= fastEnd) {
         CopyString(out + at, out + string.place, length);
       } else {
         CopyCut(out + at, out + string.place, length, capacity - at);
