@@ -20,6 +20,9 @@ class TTiffDecoder {
   // The read pass. True when the file was accepted and, unless infoOnly is set, its pixels are
   // in `pixels`. A null name counts as the empty name.
   bool Decode(const char* fileName);
+  // The same pass over a stream open for binary reading at any position (a file, or a memory
+  // stream for tests and fuzzing). The stream stays open; a null stream fails like a missing file.
+  bool DecodeStream(std::FILE* stream);
 
   // Hands the pixel buffer to the caller, who frees it with std::free.
   uint8_t* TakePixels();
