@@ -138,7 +138,15 @@ class TTiffDecoder {
   int32_t sampleCount = 0;
   uint32_t sampleAccum = 0;
   bool stripComplete = false;  // every row of the strip is stored; further bytes are refused
+  // What the strips of one pass may still cost, in bytes read from the file plus bytes handed to
+  // the store; once it is spent no further strip is read (see ReadStrip).
+  int64_t stripWorkLeft = 0;
   std::unique_ptr<uint8_t[]> chunk;
+  // The part of a strip array last read: values are taken from here while they lie in it, so
+  // thousands of strips cost a few reads of their arrays, not a seek and a read per value.
+  uint8_t valueCache[1024] = {};
+  int64_t valueCacheStart = 0;
+  size_t valueCacheSize = 0;
   size_t chunkNext = 0;  // the next unused byte of the chunk
   size_t chunkEnd = 0;   // the bytes the chunk holds
 };
