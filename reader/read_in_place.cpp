@@ -69,6 +69,7 @@ void TTiffDecoder::ReadStripInPlace(TLZWCompressor* lzw) {
     uint8_t* const tail = start + (outBytes - stripBytes);
     const int64_t got = lzw->ExpandInto(
         tail, stripBytes, BindGetBytes<TTiffDecoder, &TTiffDecoder::NextStripBytes>(this));
+    stripWorkLeft -= got > 0 ? got : 0;
     written = WidenInPlace(start, tail, got > 0 ? got : 0);
   } else {
     written = ReadStoredInPlace(start, stripBytes);
@@ -93,6 +94,7 @@ int64_t TTiffDecoder::ReadStoredInPlace(uint8_t* to, int64_t count) {
   if (pixelLayout == TPixelLayout::OneByte) {
     const size_t got = std::fread(to, 1, static_cast<size_t>(wanted), file);
     bytesRead += static_cast<int64_t>(got);
+    stripWorkLeft -= static_cast<int64_t>(got);
     return static_cast<int64_t>(got);
   }
   const int64_t pixelBytes = pixelLayout == TPixelLayout::RedGreenBlue ? 3
@@ -104,6 +106,7 @@ int64_t TTiffDecoder::ReadStoredInPlace(uint8_t* to, int64_t count) {
     const size_t piece = static_cast<size_t>(std::min(pieceSize, wanted));
     const size_t got = std::fread(chunk.get(), 1, piece, file);
     bytesRead += static_cast<int64_t>(got);
+    stripWorkLeft -= static_cast<int64_t>(got);
     wanted -= static_cast<int64_t>(got);
     written += Widen(to + written, chunk.get(), static_cast<int64_t>(got));
     if (got < piece) break;  // the file ends inside the strip

@@ -39,6 +39,13 @@ bool TTiffDecoder::ReadStrip() {
   // The strip's bytes pass through one fixed buffer, however large the file.
   chunk.reset(new (std::nothrow) uint8_t[ChunkSize + 1]());
   if (!chunk) return false;
+  valueCacheSize = 0;
+
+  // Strips that share their data (all pointing at one block of clear codes, or at one LZW bomb)
+  // would each cost the whole block. An honest file reads each byte of the file once and hands
+  // the store about the image's own bytes, so the strips together may take twice both, and 1 MiB
+  // more; a file that needs more has its remaining strips left at zero.
+  stripWorkLeft = 2 * (fileLength + int64_t{srcHeight} * imagePitch) + (int64_t{1} << 20);
 
   // Rows the data never reaches must read as zero. The in-place path writes every byte of the
   // rows of each strip it reads, so only the rows between its strips are cleared; the other
@@ -65,7 +72,7 @@ bool TTiffDecoder::ReadStrip() {
   const int32_t stripRows = rowsPerStrip > 0 && rowsPerStrip < srcHeight ? rowsPerStrip : srcHeight;
   const int64_t stripsNeeded = (int64_t{srcHeight} + stripRows - 1) / stripRows;
   const int64_t strips = std::min<int64_t>(stripsNeeded, stripOffsets.count);
-  for (int64_t k = 0; k < strips; ++k) {
+  for (int64_t k = 0; k < strips && stripWorkLeft > 0; ++k) {
     // A strip without both of its values supplies nothing, and its rows stay zero.
     uint32_t offset = 0;
     uint32_t byteCount = 0;
@@ -94,9 +101,13 @@ bool TTiffDecoder::ReadStripValue(const TStripArray& array, int64_t index, uint3
     value = width == 4 ? array.valueField : array.valueField >> (16 * index) & 0xFFFF;
     return true;
   }
-  uint8_t bytes[4] = {};
   const int64_t at = int64_t{array.valueField} + index * width;
-  if (ReadAt(at, bytes, static_cast<size_t>(width)) < static_cast<size_t>(width)) return false;
+  if (at < valueCacheStart || at + width > valueCacheStart + int64_t(valueCacheSize)) {
+    valueCacheStart = at;
+    valueCacheSize = ReadAt(at, valueCache, sizeof valueCache);
+    if (valueCacheSize < static_cast<size_t>(width)) return false;
+  }
+  const uint8_t* bytes = valueCache + (at - valueCacheStart);
   value = 0;
   for (int i = width - 1; i >= 0; --i) value = value << 8 | bytes[i];
   return true;
@@ -122,6 +133,11 @@ void TTiffDecoder::ReadStripBytes(int64_t offset, int64_t byteCount, TLZWCompres
   chunkNext = chunkEnd = 0;
   if (byteCount > 0 && SeekTo(offset)) {
     stripBytesAvailable = std::min<int64_t>(byteCount, fileLength - offset);
+    // Stored rows take exactly imagePitch bytes each: nothing past the strip's rows is read.
+    if (lzw == nullptr) {
+      stripBytesAvailable =
+          std::min<int64_t>(stripBytesAvailable, int64_t{rowEnd - row} * imagePitch);
+    }
   }
   if (byteAtATime) {
     if (lzw != nullptr) {
@@ -158,6 +174,7 @@ bool TTiffDecoder::FillChunk() {
       static_cast<size_t>(std::min<int64_t>(ChunkSize, stripBytesAvailable - bytesRead));
   const size_t got = std::fread(chunk.get(), 1, wanted, file);
   bytesRead += static_cast<int64_t>(got);
+  stripWorkLeft -= static_cast<int64_t>(got);
   if (got < wanted) stripBytesAvailable = bytesRead;
   chunkEnd = got;
   return got > 0;

@@ -106,6 +106,7 @@ void TTiffDecoder::EndRow() {
 
 // Stores `count` bytes; -1 when the strip's last row was complete before all of them were used.
 int TTiffDecoder::StoreBytes(const uint8_t* bytes, size_t count) {
+  stripWorkLeft -= static_cast<int64_t>(count);
   const int32_t rowPixels = fullColour ? srcRowBytes / 4 : srcRowBytes;
   while (count > 0) {
     if (stripComplete) return -1;

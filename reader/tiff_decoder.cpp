@@ -17,8 +17,15 @@ TTiffDecoder::~TTiffDecoder() {
 }
 
 bool TTiffDecoder::Decode(const char* fileName) {
+  std::FILE* stream = std::fopen(fileName != nullptr ? fileName : "", "rb");
+  const bool accepted = DecodeStream(stream);
+  if (stream != nullptr) std::fclose(stream);
+  return accepted;
+}
+
+bool TTiffDecoder::DecodeStream(std::FILE* stream) {
   records = kRecordsBanner;
-  file = std::fopen(fileName != nullptr ? fileName : "", "rb");
+  file = stream;
   std::free(pixels);
   pixels = nullptr;
   if (file == nullptr) return false;
@@ -31,7 +38,6 @@ bool TTiffDecoder::Decode(const char* fileName) {
       pixels = nullptr;
     }
   }
-  std::fclose(file);
   file = nullptr;
   return accepted;
 }

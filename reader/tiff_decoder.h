@@ -20,6 +20,9 @@ class TTiffDecoder {
   // The read pass. True when the file was accepted and, unless infoOnly is set, its pixels are
   // in `pixels`. A null name counts as the empty name.
   bool Decode(const char* fileName);
+  // The same pass over a stream open for binary reading at any position (a file, or a memory
+  // stream for tests and fuzzing). The stream stays open; a null stream fails like a missing file.
+  bool DecodeStream(std::FILE* stream);
 
   // Hands the pixel buffer to the caller, who frees it with std::free.
   uint8_t* TakePixels();
@@ -147,10 +150,17 @@ class TTiffDecoder {
   int32_t rowEnd = 0;  // the first row past the strip being read
   int32_t sampleCount = 0;
   uint32_t sampleAccum = 0;
-  bool stripComplete = false;
-  bool inPlace = false;  // every strip is read by ReadStripInPlace  // every row of the strip is
-                         // stored; further bytes are refused
+  bool stripComplete = false;  // every row of the strip is stored; further bytes are refused
+  bool inPlace = false;        // every strip is read by ReadStripInPlace
+  // What the strips of one pass may still cost, in bytes read from the file plus bytes handed to
+  // the store; once it is spent no further strip is read (see ReadStrip).
+  int64_t stripWorkLeft = 0;
   std::unique_ptr<uint8_t[]> chunk;
+  // The part of a strip array last read: values are taken from here while they lie in it, so
+  // thousands of strips cost a few reads of their arrays, not a seek and a read per value.
+  uint8_t valueCache[1024] = {};
+  int64_t valueCacheStart = 0;
+  size_t valueCacheSize = 0;
   size_t chunkNext = 0;  // the next unused byte of the chunk
   size_t chunkEnd = 0;   // the bytes the chunk holds
 };

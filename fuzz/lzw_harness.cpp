@@ -1,0 +1,112 @@
+// Runs the byte form and the run form of the LZW expander over one code stream and compares
+// what they hand on. The byte form is the plain reading of the code rules; the run form must
+// hand on exactly the same bytes and refuse at the same place.
+#include "fuzz/lzw_harness.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "lzw/lzw_compressor.h"
+
+namespace {
+
+// Collects output up to a limit; the byte at the limit is refused.
+struct TByteSink {
+  std::vector<uint8_t> bytes;
+  size_t limit = SIZE_MAX;
+  bool notAByte = false;
+  int Put(int value) {
+    if (value < 0 || value > 255) notAByte = true;
+    if (bytes.size() >= limit) return -1;
+    bytes.push_back(static_cast<uint8_t>(value));
+    return 0;
+  }
+};
+
+struct TByteSource {
+  const uint8_t* data;
+  size_t size;
+  size_t next = 0;
+  int Get() { return next < size ? data[next++] : -1; }
+};
+
+// Takes runs up to the limit; a run that crosses it is taken up to the limit and refused.
+struct TRunSink {
+  std::vector<uint8_t> bytes;
+  size_t limit = SIZE_MAX;
+  size_t emptyRuns = 0;
+  int Put(const uint8_t* run, size_t count) {
+    if (count == 0) ++emptyRuns;
+    const size_t room = limit - std::min(limit, bytes.size());
+    bytes.insert(bytes.end(), run, run + std::min(count, room));
+    return count > room ? -1 : 0;
+  }
+};
+
+// Hands the stream over in pieces of pseudo-random sizes, from one byte to all that is left.
+struct TRunSource {
+  const uint8_t* data;
+  size_t size;
+  uint32_t seed;
+  size_t next = 0;
+  size_t Get(const uint8_t** piece) {
+    if (next >= size) return 0;
+    seed = seed * 1103515245u + 12345u;
+    const uint32_t choice = seed >> 16;
+    size_t length = choice % 4 == 0 ? size - next : 1 + choice % 97;
+    length = std::min(length, size - next);
+    *piece = data + next;
+    next += length;
+    return length;
+  }
+};
+
+std::string Describe(const char* what, size_t a, size_t b) {
+  return std::string(what) + " (" + std::to_string(a) + " against " + std::to_string(b) + ")";
+}
+
+}  // namespace
+
+std::string CheckLzwExpansion(const uint8_t* data, size_t size) {
+  if (size < 3) return {};
+  // Outputs are kept below 2 MiB so that a run stays fast; bombs still reach the limit.
+  const size_t limitField = data[0] | size_t{data[1]} << 8;
+  const size_t limit = limitField == 0xFFFF ? size_t{2} << 20 : limitField * 13;
+  const uint32_t seed = data[2];
+  const uint8_t* stream = data + 3;
+  const size_t streamSize = size - 3;
+
+  TLZWCompressor byteForm;
+  if (!byteForm.IsReady()) return {};
+  TByteSink byteSink{{}, limit, false};
+  TByteSource byteSource{stream, streamSize};
+  const bool byteResult =
+      byteForm.Execute(BindPutByte<TByteSink, &TByteSink::Put>(&byteSink),
+                       BindGetByte<TByteSource, &TByteSource::Get>(&byteSource));
+
+  // The run form on one object for every input, with pieces of random sizes: nothing of a
+  // pass may leak into the next one. (A fresh object per input would also spend most of each
+  // run on faulting in its new output window.)
+  static TLZWCompressor runForm;
+  TRunSink runSink{{}, limit};
+  TRunSource runSource{stream, streamSize, seed};
+  const bool runResult = runForm.Execute(BindPutBytes<TRunSink, &TRunSink::Put>(&runSink),
+                                         BindGetBytes<TRunSource, &TRunSource::Get>(&runSource));
+  if (runSink.emptyRuns != 0) return "the run form handed over an empty run";
+  if (runResult != byteResult) {
+    return Describe("the passes disagree on a refusal", runSink.bytes.size(),
+                    byteSink.bytes.size());
+  }
+  if (runSink.bytes.size() != byteSink.bytes.size()) {
+    return Describe("the passes hand on different lengths", runSink.bytes.size(),
+                    byteSink.bytes.size());
+  }
+  const auto mismatch =
+      std::mismatch(runSink.bytes.begin(), runSink.bytes.end(), byteSink.bytes.begin());
+  if (mismatch.first != runSink.bytes.end()) {
+    return Describe("the passes hand on different bytes at",
+                    static_cast<size_t>(mismatch.first - runSink.bytes.begin()), 0);
+  }
+  if (byteSink.notAByte) return "the byte form handed on a value outside 0..255";
+  return {};
+}

@@ -1,0 +1,13 @@
+// The checks the LZW fuzz target and the crasher tests run on one input: both passes of the
+// expander on the same code stream, with random input pieces and a random output limit.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// Input layout: byte 0 and 1 choose the output limit (13 times their little-endian value;
+// 0xFFFF means 2 MiB), byte 2
+// seeds the piece sizes of the run form, the rest is the code stream. Returns an empty text when
+// both passes agree, else what went wrong.
+std::string CheckLzwExpansion(const uint8_t* data, size_t size);

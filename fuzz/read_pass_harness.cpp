@@ -1,0 +1,264 @@
+// One read pass from memory, checked the way a host would suffer it: the same answer from the
+// information pass and the full pass, the output of the declared size with every byte set and
+// in range, the same output twice, and (under AddressSanitizer) no more memory than the output
+// buffer plus 1 MiB.
+#include "fuzz/read_pass_harness.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "reader/tiff_decoder.h"
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VARNELTIFF_COUNT_MEMORY 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define VARNELTIFF_COUNT_MEMORY 1
+#endif
+
+#if defined(VARNELTIFF_COUNT_MEMORY)
+#include <sanitizer/allocator_interface.h>
+#endif
+
+namespace {
+
+constexpr char kBanner[] = "* TIFF FILE (decoder records) *\n\n";
+constexpr int64_t kWorkingMemory = 1 << 20;
+
+// The bytes as a stream open for reading: a memory stream where the C library has one, else a
+// temporary file.
+struct TStreamCloser {
+  void operator()(std::FILE* stream) const { std::fclose(stream); }
+};
+using TStream = std::unique_ptr<std::FILE, TStreamCloser>;
+
+TStream OpenBytes(const uint8_t* data, size_t size) {
+#if defined(_WIN32)
+  std::FILE* stream = std::tmpfile();
+  if (stream == nullptr) return nullptr;
+  if (std::fwrite(data, 1, size, stream) != size || std::fseek(stream, 0, SEEK_SET) != 0) {
+    std::fclose(stream);
+    return nullptr;
+  }
+  return TStream(stream);
+#else
+  static uint8_t empty = 0;
+  void* buffer = size != 0 ? const_cast<uint8_t*>(data) : &empty;
+  return TStream(fmemopen(buffer, size, "rb"));
+#endif
+}
+
+// Live heap bytes of this process, counted through the sanitizer's allocator hooks.
+#if defined(VARNELTIFF_COUNT_MEMORY)
+int64_t gLiveBytes = 0;
+int64_t gPeakBytes = 0;
+void CountMalloc(const volatile void*, size_t size) {
+  gLiveBytes += static_cast<int64_t>(size);
+  gPeakBytes = std::max(gPeakBytes, gLiveBytes);
+}
+void CountFree(const volatile void* pointer) {
+  if (pointer != nullptr)
+    gLiveBytes -=
+        static_cast<int64_t>(__sanitizer_get_allocated_size(const_cast<const void*>(pointer)));
+}
+bool InstallCounters() {
+  return __sanitizer_install_malloc_and_free_hooks(CountMalloc, CountFree) != 0;
+}
+#endif
+
+// The largest heap growth during `pass`, or -1 where it cannot be measured.
+template <typename Pass>
+int64_t PeakGrowthOf(Pass pass) {
+#if defined(VARNELTIFF_COUNT_MEMORY)
+  static const bool installed = InstallCounters();
+  if (installed) {
+    const int64_t start = gLiveBytes;
+    gPeakBytes = start;
+    pass();
+    return gPeakBytes - start;
+  }
+#endif
+  pass();
+  return -1;
+}
+
+// The preview reduction: the largest power of two that keeps the image at least as large as the
+// box one way, or 1 when it is smaller than the box both ways. Box sides below 1 count as 1.
+int32_t PreviewStep(int32_t width, int32_t height, int32_t boxWidth, int32_t boxHeight) {
+  const int64_t boxW = std::max(boxWidth, 1), boxH = std::max(boxHeight, 1);
+  int64_t step = 1;
+  while (width / (2 * step) >= boxW || height / (2 * step) >= boxH) step *= 2;
+  return static_cast<int32_t>(step);
+}
+
+struct TExpected {
+  int32_t width, height, step, rowBytes;
+  int64_t bufferSize;
+};
+
+TExpected ExpectedGeometry(const TTiffDecoder& info, const TReadOptions& options) {
+  const int32_t width = info.imageWidth, height = info.imageLength;
+  const int32_t step = options.mode == TReadMode::Preview
+                           ? PreviewStep(width, height, options.boxWidth, options.boxHeight)
+                           : 1;
+  const int32_t outWidth = (width + step - 1) / step;
+  const int32_t outHeight = (height + step - 1) / step;
+  const int depth = info.bitsPerSample[0];
+  int32_t rowBytes = info.fullColour ? 4 * outWidth : outWidth;
+  if (!info.fullColour && depth == 1) rowBytes = (rowBytes + 7) / 8 * 8;
+  if (!info.fullColour && depth == 4) rowBytes += rowBytes & 1;
+  return {outWidth, outHeight, step, rowBytes, int64_t{rowBytes} * outHeight};
+}
+
+std::string Fail(const std::string& what) {
+  return what;
+}
+
+// The pixel values a source of this depth can give, and the fourth byte of full colour. Every
+// byte is read, and all of them go into `sum` and `hash`.
+std::string CheckPixels(const TTiffDecoder& decoder, uint64_t& sum, uint64_t& hash) {
+  const size_t size = size_t(decoder.outHeight) * size_t(decoder.outRowBytes);
+  const int depth = decoder.bitsPerSample[0];
+  const int largest = decoder.fullColour ? 255 : depth == 1 ? 1 : depth == 4 ? 15 : 255;
+  sum = 0;
+  hash = 14695981039346656037u;
+  for (size_t i = 0; i < size; ++i) {
+    const uint8_t byte = decoder.pixels[i];
+    sum += byte;
+    hash = (hash ^ byte) * 1099511628211u;
+    if (byte > largest) return Fail("a pixel value beyond the depth at " + std::to_string(i));
+    if (decoder.fullColour && i % 4 == 3 && byte != 0)
+      return Fail("a full-colour pixel with a fourth byte at " + std::to_string(i));
+    if (decoder.fullColour && depth == 16 && i % 4 != 3 && (byte & 7) != 0)
+      return Fail("a colour-word channel with low bits at " + std::to_string(i));
+  }
+  return {};
+}
+
+}  // namespace
+
+int32_t BoxSideOf(uint8_t choice) {
+  switch (choice) {
+    case 0:
+      return 0;
+    case 254:
+      return -1;
+    case 255:
+      return 2147483647;
+    default:
+      return choice;
+  }
+}
+
+std::string CheckRead(const uint8_t* file, size_t size, const TReadOptions& options,
+                      TReadOutcome* outcome) {
+  TReadOutcome local;
+  TReadOutcome& result = outcome != nullptr ? *outcome : local;
+  result = {};
+
+  // The information pass decides acceptance alone, and reads no image data.
+  TTiffDecoder info;
+  info.infoOnly = true;
+  bool infoAccepted;
+  {
+    TStream stream = OpenBytes(file, size);
+    if (!stream) return Fail("the bytes could not be opened as a stream");
+    infoAccepted = info.DecodeStream(stream.get());
+  }
+  if (info.pixels != nullptr) return Fail("the information pass holds pixels");
+  if (info.records.rfind(kBanner, 0) != 0) return Fail("the report lacks its banner");
+  if (infoAccepted && (info.imageWidth < 1 || info.imageLength < 1))
+    return Fail("a size outside 1..32767 was accepted");
+  if (options.mode == TReadMode::InfoOnly) {
+    result.accepted = infoAccepted;
+    return {};
+  }
+
+  const TExpected expected = infoAccepted ? ExpectedGeometry(info, options) : TExpected{};
+  if (infoAccepted && expected.bufferSize > options.largestBuffer) {
+    result.accepted = true;
+    result.skipped = true;
+    return {};
+  }
+
+  // The same file read twice gives the same output: nothing depends on memory left over.
+  uint64_t hashes[2] = {};
+  std::string reports[2];
+  for (int run = 0; run < 2; ++run) {
+    TTiffDecoder decoder;
+    decoder.preview = options.mode == TReadMode::Preview;
+    decoder.boxWidth = options.boxWidth;
+    decoder.boxHeight = options.boxHeight;
+    TStream stream = OpenBytes(file, size);
+    if (!stream) return Fail("the bytes could not be opened as a stream");
+    bool accepted = false;
+    const int64_t growth = PeakGrowthOf([&] { accepted = decoder.DecodeStream(stream.get()); });
+    if (accepted != infoAccepted)
+      return Fail(accepted ? "the full pass accepted a file the information pass refused"
+                           : "the full pass refused a file the information pass accepted");
+    if (!accepted) {
+      if (decoder.pixels != nullptr) return Fail("a refused file left a pixel buffer");
+      return {};
+    }
+    if (growth > expected.bufferSize + kWorkingMemory)
+      return Fail("the pass took " + std::to_string(growth) + " bytes for a buffer of " +
+                  std::to_string(expected.bufferSize));
+    if (decoder.pixels == nullptr) return Fail("an accepted file gave no pixel buffer");
+    if (decoder.outWidth != expected.width || decoder.outHeight != expected.height ||
+        decoder.step != expected.step || decoder.outRowBytes != expected.rowBytes)
+      return Fail("the output is " + std::to_string(decoder.outWidth) + " x " +
+                  std::to_string(decoder.outHeight) + " (row " +
+                  std::to_string(decoder.outRowBytes) + ", step " + std::to_string(decoder.step) +
+                  "), not " + std::to_string(expected.width) + " x " +
+                  std::to_string(expected.height) + " (row " + std::to_string(expected.rowBytes) +
+                  ", step " + std::to_string(expected.step) + ")");
+    if (decoder.fullColour != info.fullColour || decoder.paletteCount != info.paletteCount)
+      return Fail("the two passes chose different colour classes");
+    uint64_t sum = 0;
+    if (std::string problem = CheckPixels(decoder, sum, hashes[run]); !problem.empty())
+      return problem;
+    uint32_t* palette = decoder.CopyPalette();
+    if (palette == nullptr) return Fail("no palette copy");
+    std::free(palette);
+    reports[run] = decoder.records;
+    const size_t kept = static_cast<size_t>(std::min<int64_t>(expected.bufferSize, 64));
+    result = {true,
+              false,
+              decoder.outWidth,
+              decoder.outHeight,
+              decoder.outRowBytes,
+              decoder.fullColour,
+              sum,
+              std::vector<uint8_t>(decoder.pixels, decoder.pixels + kept)};
+    uint8_t* taken = decoder.TakePixels();
+    if (decoder.pixels != nullptr) return Fail("the decoder kept its buffer after handing it over");
+    std::free(taken);
+  }
+  if (hashes[0] != hashes[1] || reports[0] != reports[1])
+    return Fail("two passes over the same file differ");
+  return {};
+}
+
+std::string CheckReadPass(const uint8_t* data, size_t size) {
+  if (size < 3) return {};
+  TReadOptions options;
+  options.boxWidth = BoxSideOf(data[size - 3]);
+  options.boxHeight = BoxSideOf(data[size - 2]);
+  switch (data[size - 1] % 3) {
+    case 0:
+      options.mode = TReadMode::Full;
+      break;
+    case 1:
+      options.mode = TReadMode::InfoOnly;
+      break;
+    default:
+      options.mode = TReadMode::Preview;
+      break;
+  }
+  return CheckRead(data, size - 3, options);
+}
