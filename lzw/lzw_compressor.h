@@ -43,9 +43,12 @@ class TLZWCompressor {
   // `destination` until the stream ends or `capacity` bytes are written, and returns the bytes
   // written (-1 when the tables are missing). They are exactly the bytes the byte form hands to
   // an output that refuses the byte after `capacity`; strings are copied from their earlier place
-  // in the destination. A capacity above MaxFlatCapacity is refused.
+  // in the destination. A capacity above MaxFlatCapacity is refused. The FlatSlack bytes after
+  // the bytes written may be overwritten too (strings are copied in fixed steps), but nothing
+  // at or past `capacity`.
   int64_t ExpandInto(uint8_t* destination, int64_t capacity, TGetBytesEvent getBytes);
   static constexpr int64_t MaxFlatCapacity = 0xFFFFFFFF;
+  static constexpr int64_t FlatSlack = 16;
 
   // Decoded output is kept in a window this large: strings are copied from their last place in
   // it, and all but its last HistorySize bytes are handed over whenever it fills.

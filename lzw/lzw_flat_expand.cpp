@@ -11,7 +11,7 @@ namespace {
 // The longest string: entry 258 holds at most two bytes and each later entry one more.
 constexpr int64_t kLongestString = 3839;
 // Copies run 16 bytes at a time and may write up to 15 bytes past a string's end.
-constexpr int64_t kSlack = 16;
+constexpr int64_t kSlack = TLZWCompressor::FlatSlack;
 
 inline void Copy16(uint8_t* to, const uint8_t* from) {
   uint64_t low, high;

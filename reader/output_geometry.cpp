@@ -107,13 +107,14 @@ bool TTiffDecoder::PrepareOutput() {
     outRowBytes = PaddedRowLength(outRowBytes, bitsPerSample[0]);
   }
 
-  // Not cleared here: the strip reader writes or clears every byte (rows the data never reaches
-  // are zero), and a full-size read writes each byte once.
+  // Zero-filled, so rows that the data never reaches disclose nothing. A large block comes from
+  // the system already zeroed, so a file that declares a huge image but holds little data costs
+  // no time for the rows it never reaches.
   const int64_t size = int64_t{outHeight} * outRowBytes;
   if (size <= 0 || static_cast<uint64_t>(size) > std::numeric_limits<size_t>::max() ||
       size > std::numeric_limits<ptrdiff_t>::max()) {
     return false;
   }
-  pixels = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(size)));
+  pixels = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(size), 1));
   return pixels != nullptr;
 }

@@ -56,8 +56,8 @@ int64_t TTiffDecoder::StripRowBytes() const {
   return srcRowBytes;
 }
 
-// Fills every byte of the rows from `row` to `rowEnd`: pixels where the data reaches, zeros
-// after.
+// Reads the strip into the rows from `row` to `rowEnd`, which are zero: pixels where the data
+// reaches, and still zero after.
 void TTiffDecoder::ReadStripInPlace(TLZWCompressor* lzw) {
   if (row >= rowEnd) return;
   const int64_t rows = rowEnd - row;
@@ -67,15 +67,20 @@ void TTiffDecoder::ReadStripInPlace(TLZWCompressor* lzw) {
   int64_t written = 0;
   if (lzw != nullptr) {
     uint8_t* const tail = start + (outBytes - stripBytes);
-    const int64_t got = lzw->ExpandInto(
-        tail, stripBytes, BindGetBytes<TTiffDecoder, &TTiffDecoder::NextStripBytes>(this));
-    stripWorkLeft -= got > 0 ? got : 0;
-    written = WidenInPlace(start, tail, got > 0 ? got : 0);
+    int64_t got = lzw->ExpandInto(tail, stripBytes,
+                                  BindGetBytes<TTiffDecoder, &TTiffDecoder::NextStripBytes>(this));
+    if (got < 0) got = 0;  // the LZW tables are missing: nothing was decoded
+    stripWorkLeft -= got;
+    written = WidenInPlace(start, tail, got);
+    // The decoded bytes that lie past the pixels made of them (those of a last, partial pixel,
+    // or all of them when the data ends early) go back to zero, and so do the bytes the decoder
+    // may have written just past its output.
+    uint8_t* const leftFrom = std::max(start + written, tail);
+    uint8_t* const leftEnd = tail + std::min(got + TLZWCompressor::FlatSlack, stripBytes);
+    if (leftEnd > leftFrom) std::memset(leftFrom, 0, static_cast<size_t>(leftEnd - leftFrom));
   } else {
     written = ReadStoredInPlace(start, stripBytes);
   }
-  // This also clears the strip bytes left behind the last whole pixel.
-  std::memset(start + written, 0, static_cast<size_t>(outBytes - written));
 
   const int64_t pixelsDone = written / (fullColour ? 4 : 1);
   const int32_t rowPixels = fullColour ? srcRowBytes / 4 : srcRowBytes;

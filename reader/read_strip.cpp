@@ -47,19 +47,7 @@ bool TTiffDecoder::ReadStrip() {
   // more; a file that needs more has its remaining strips left at zero.
   stripWorkLeft = 2 * (fileLength + int64_t{srcHeight} * imagePitch) + (int64_t{1} << 20);
 
-  // Rows the data never reaches must read as zero. The in-place path writes every byte of the
-  // rows of each strip it reads, so only the rows between its strips are cleared; the other
-  // paths store only what the data holds, so the whole buffer is cleared for them first.
   inPlace = CanReadInPlace();
-  if (!inPlace) std::memset(pixels, 0, static_cast<size_t>(int64_t{outHeight} * outRowBytes));
-  int32_t clearedRows = 0;
-  const auto clearRowsTo = [&](int32_t endRow) {
-    if (inPlace && endRow > clearedRows) {
-      std::memset(pixels + int64_t{clearedRows} * outRowBytes, 0,
-                  static_cast<size_t>(int64_t{endRow - clearedRows} * outRowBytes));
-    }
-    clearedRows = std::max(clearedRows, endRow);
-  };
 
   if (stripOffsets.count <= 1) {
     // One strip: its rows run on from the top whatever RowsPerStrip says.
@@ -83,12 +71,9 @@ bool TTiffDecoder::ReadStrip() {
     const auto firstRow = static_cast<int32_t>(k * stripRows);
     const auto endRow =
         static_cast<int32_t>(std::min<int64_t>(firstRow + int64_t{stripRows}, srcHeight));
-    clearRowsTo(firstRow);
     StartRows(firstRow, endRow);
     ReadStripBytes(offset, byteCount, expander);
-    clearedRows = endRow;
   }
-  clearRowsTo(srcHeight);
   return true;
 }
 

@@ -151,7 +151,7 @@ class TTiffDecoder {
   int32_t sampleCount = 0;
   uint32_t sampleAccum = 0;
   bool stripComplete = false;  // every row of the strip is stored; further bytes are refused
-  bool inPlace = false;        // every strip is read by ReadStripInPlace
+  bool inPlace = false;        // every strip is read by ReadStripInPlace (full size)
   // What the strips of one pass may still cost, in bytes read from the file plus bytes handed to
   // the store; once it is spent no further strip is read (see ReadStrip).
   int64_t stripWorkLeft = 0;
