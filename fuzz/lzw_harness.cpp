@@ -1,6 +1,7 @@
-// Runs the byte form and the run form of the LZW expander over one code stream and compares
-// what they hand on. The byte form is the plain reading of the code rules; the run form must
-// hand on exactly the same bytes and refuse at the same place.
+// Runs the byte form, the run form and the flat form of the LZW expander over one code stream
+// and compares what they hand on. The byte form is the plain reading of the code rules; the run
+// form must hand on exactly the same bytes and refuse at the same place, and the flat form must
+// write exactly those bytes into a block as long as the limit.
 #include "fuzz/lzw_harness.h"
 
 #include <algorithm>
@@ -108,5 +109,27 @@ std::string CheckLzwExpansion(const uint8_t* data, size_t size) {
                     static_cast<size_t>(mismatch.first - runSink.bytes.begin()), 0);
   }
   if (byteSink.notAByte) return "the byte form handed on a value outside 0..255";
+
+  // The flat form into a block of exactly `limit` bytes, with guard bytes behind it: it must
+  // write exactly the bytes the byte form handed on, and nothing past the block.
+  constexpr size_t kGuard = 64;
+  static std::vector<uint8_t> block;
+  block.assign(limit + kGuard, 0xA5);
+  static TLZWCompressor flatForm;
+  TRunSource flatSource{stream, streamSize, seed};
+  const int64_t written =
+      flatForm.ExpandInto(block.data(), static_cast<int64_t>(limit),
+                          BindGetBytes<TRunSource, &TRunSource::Get>(&flatSource));
+  if (written < 0) return "the flat form failed";
+  if (static_cast<size_t>(written) != byteSink.bytes.size()) {
+    return Describe("the flat form writes a different length", static_cast<size_t>(written),
+                    byteSink.bytes.size());
+  }
+  if (!std::equal(byteSink.bytes.begin(), byteSink.bytes.end(), block.begin())) {
+    return "the flat form writes different bytes";
+  }
+  for (size_t i = limit; i < block.size(); ++i) {
+    if (block[i] != 0xA5) return "the flat form wrote past its block";
+  }
   return {};
 }
