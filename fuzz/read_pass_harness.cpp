@@ -8,7 +8,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <string_view>
 
 #include "reader/tiff_decoder.h"
 
@@ -22,13 +24,20 @@
 #endif
 
 #if defined(VARNELTIFF_COUNT_MEMORY)
-#include <sanitizer/allocator_interface.h>
+// The sanitizer runtimes' allocator interface (clang ships its header, gcc only the functions).
+extern "C" {
+int __sanitizer_install_malloc_and_free_hooks(void (*malloc_hook)(const volatile void*, size_t),
+                                              void (*free_hook)(const volatile void*));
+size_t __sanitizer_get_allocated_size(const volatile void* pointer);
+}
 #endif
 
 namespace {
 
 constexpr char kBanner[] = "* TIFF FILE (decoder records) *\n\n";
 constexpr int64_t kWorkingMemory = 1 << 20;
+// Outputs up to this size are read a second time and compared.
+constexpr int64_t kLargestRepeatedBuffer = 256 << 10;
 
 // The bytes as a stream open for reading: a memory stream where the C library has one, else a
 // temporary file.
@@ -119,24 +128,50 @@ std::string Fail(const std::string& what) {
   return what;
 }
 
-// The pixel values a source of this depth can give, and the fourth byte of full colour. Every
-// byte is read, and all of them go into `sum` and `hash`.
+// What the bytes of a pixel buffer hold, gathered without branching and without the address
+// checks on every byte (the buffer's extent is checked once, at its two ends), so that a run
+// stays fast.
+struct TPixelSummary {
+  uint64_t sum = 0;
+  uint8_t largest = 0, fourth = 0, lowBits = 0;
+};
+
+#if defined(__clang__) || defined(__GNUC__)
+__attribute__((no_sanitize("address")))
+#endif
+TPixelSummary
+SummarisePixels(const uint8_t* pixels, size_t size, bool fullColour) {
+  TPixelSummary summary;
+  for (size_t i = 0; i < size; ++i) {
+    summary.sum += pixels[i];
+    summary.largest = pixels[i] > summary.largest ? pixels[i] : summary.largest;
+  }
+  if (fullColour) {
+    for (size_t i = 0; i + 3 < size; i += 4) {
+      summary.fourth |= pixels[i + 3];
+      summary.lowBits |= pixels[i] | pixels[i + 1] | pixels[i + 2];
+    }
+  }
+  return summary;
+}
+
+// The pixel values a source of this depth can give, and the fourth byte of full colour.
 std::string CheckPixels(const TTiffDecoder& decoder, uint64_t& sum, uint64_t& hash) {
   const size_t size = size_t(decoder.outHeight) * size_t(decoder.outRowBytes);
+  const uint8_t* const pixels = decoder.pixels;
   const int depth = decoder.bitsPerSample[0];
-  const int largest = decoder.fullColour ? 255 : depth == 1 ? 1 : depth == 4 ? 15 : 255;
-  sum = 0;
-  hash = 14695981039346656037u;
-  for (size_t i = 0; i < size; ++i) {
-    const uint8_t byte = decoder.pixels[i];
-    sum += byte;
-    hash = (hash ^ byte) * 1099511628211u;
-    if (byte > largest) return Fail("a pixel value beyond the depth at " + std::to_string(i));
-    if (decoder.fullColour && i % 4 == 3 && byte != 0)
-      return Fail("a full-colour pixel with a fourth byte at " + std::to_string(i));
-    if (decoder.fullColour && depth == 16 && i % 4 != 3 && (byte & 7) != 0)
-      return Fail("a colour-word channel with low bits at " + std::to_string(i));
-  }
+  // Read with the address checks: the buffer must reach from its first byte to its last.
+  volatile uint8_t ends = pixels[0];
+  ends = pixels[size - 1];
+  (void)ends;
+  const TPixelSummary summary = SummarisePixels(pixels, size, decoder.fullColour);
+  sum = summary.sum;
+  hash =
+      std::hash<std::string_view>()(std::string_view(reinterpret_cast<const char*>(pixels), size));
+  if (!decoder.fullColour && summary.largest > (depth == 1 ? 1 : depth == 4 ? 15 : 255))
+    return Fail("a pixel value beyond the depth of " + std::to_string(depth) + " bits");
+  if (summary.fourth != 0) return Fail("a full-colour pixel with a fourth byte");
+  if (depth == 16 && (summary.lowBits & 7) != 0) return Fail("a colour-word channel with low bits");
   return {};
 }
 
@@ -189,7 +224,8 @@ std::string CheckRead(const uint8_t* file, size_t size, const TReadOptions& opti
   // The same file read twice gives the same output: nothing depends on memory left over.
   uint64_t hashes[2] = {};
   std::string reports[2];
-  for (int run = 0; run < 2; ++run) {
+  const int runs = expected.bufferSize <= kLargestRepeatedBuffer ? 2 : 1;
+  for (int run = 0; run < runs; ++run) {
     TTiffDecoder decoder;
     decoder.preview = options.mode == TReadMode::Preview;
     decoder.boxWidth = options.boxWidth;
@@ -239,7 +275,7 @@ std::string CheckRead(const uint8_t* file, size_t size, const TReadOptions& opti
     if (decoder.pixels != nullptr) return Fail("the decoder kept its buffer after handing it over");
     std::free(taken);
   }
-  if (hashes[0] != hashes[1] || reports[0] != reports[1])
+  if (runs == 2 && (hashes[0] != hashes[1] || reports[0] != reports[1]))
     return Fail("two passes over the same file differ");
   return {};
 }
