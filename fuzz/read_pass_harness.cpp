@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string_view>
@@ -40,27 +41,47 @@ constexpr int64_t kWorkingMemory = 1 << 20;
 constexpr int64_t kLargestRepeatedBuffer = 256 << 10;
 
 // The bytes as a stream open for reading: a memory stream where the C library has one, else a
-// temporary file.
-struct TStreamCloser {
-  void operator()(std::FILE* stream) const { std::fclose(stream); }
-};
-using TStream = std::unique_ptr<std::FILE, TStreamCloser>;
-
-TStream OpenBytes(const uint8_t* data, size_t size) {
+// file of their own in the temporary folder, removed when the stream is closed.
+class TStream {
+ public:
+  TStream(const uint8_t* data, size_t size) {
 #if defined(_WIN32)
-  std::FILE* stream = std::tmpfile();
-  if (stream == nullptr) return nullptr;
-  if (std::fwrite(data, 1, size, stream) != size || std::fseek(stream, 0, SEEK_SET) != 0) {
-    std::fclose(stream);
-    return nullptr;
-  }
-  return TStream(stream);
+    static int counter = 0;
+    path = (std::filesystem::temp_directory_path() /
+            ("varneltiff-read-" + std::to_string(counter++) + ".tif"))
+               .string();
+    stream = std::fopen(path.c_str(), "w+b");
+    if (stream != nullptr && ((size != 0 && std::fwrite(data, 1, size, stream) != size) ||
+                              std::fseek(stream, 0, SEEK_SET) != 0)) {
+      Close();
+    }
 #else
-  static uint8_t empty = 0;
-  void* buffer = size != 0 ? const_cast<uint8_t*>(data) : &empty;
-  return TStream(fmemopen(buffer, size, "rb"));
+    static uint8_t empty = 0;
+    stream = fmemopen(size != 0 ? const_cast<uint8_t*>(data) : &empty, size, "rb");
 #endif
-}
+  }
+  ~TStream() {
+    Close();
+  }
+  TStream(const TStream&) = delete;
+  TStream& operator=(const TStream&) = delete;
+
+  std::FILE* get() const {
+    return stream;
+  }
+  explicit operator bool() const {
+    return stream != nullptr;
+  }
+
+ private:
+  void Close() {
+    if (stream != nullptr) std::fclose(stream);
+    stream = nullptr;
+    if (!path.empty()) std::remove(path.c_str());
+  }
+  std::FILE* stream = nullptr;
+  std::string path;
+};
 
 // Live heap bytes of this process, counted through the sanitizer's allocator hooks.
 #if defined(VARNELTIFF_COUNT_MEMORY)
@@ -201,7 +222,7 @@ std::string CheckRead(const uint8_t* file, size_t size, const TReadOptions& opti
   info.infoOnly = true;
   bool infoAccepted;
   {
-    TStream stream = OpenBytes(file, size);
+    TStream stream(file, size);
     if (!stream) return Fail("the bytes could not be opened as a stream");
     infoAccepted = info.DecodeStream(stream.get());
   }
@@ -230,7 +251,7 @@ std::string CheckRead(const uint8_t* file, size_t size, const TReadOptions& opti
     decoder.preview = options.mode == TReadMode::Preview;
     decoder.boxWidth = options.boxWidth;
     decoder.boxHeight = options.boxHeight;
-    TStream stream = OpenBytes(file, size);
+    TStream stream(file, size);
     if (!stream) return Fail("the bytes could not be opened as a stream");
     bool accepted = false;
     const int64_t growth = PeakGrowthOf([&] { accepted = decoder.DecodeStream(stream.get()); });
