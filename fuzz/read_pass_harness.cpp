@@ -8,7 +8,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <functional>
 #include <memory>
+#include <string_view>
 
 #include "reader/tiff_decoder.h"
 
@@ -22,36 +25,63 @@
 #endif
 
 #if defined(VARNELTIFF_COUNT_MEMORY)
-#include <sanitizer/allocator_interface.h>
+// The sanitizer runtimes' allocator interface (clang ships its header, gcc only the functions).
+extern "C" {
+int __sanitizer_install_malloc_and_free_hooks(void (*malloc_hook)(const volatile void*, size_t),
+                                              void (*free_hook)(const volatile void*));
+size_t __sanitizer_get_allocated_size(const volatile void* pointer);
+}
 #endif
 
 namespace {
 
 constexpr char kBanner[] = "* TIFF FILE (decoder records) *\n\n";
 constexpr int64_t kWorkingMemory = 1 << 20;
+// Outputs up to this size are read a second time and compared.
+constexpr int64_t kLargestRepeatedBuffer = 256 << 10;
 
 // The bytes as a stream open for reading: a memory stream where the C library has one, else a
-// temporary file.
-struct TStreamCloser {
-  void operator()(std::FILE* stream) const { std::fclose(stream); }
-};
-using TStream = std::unique_ptr<std::FILE, TStreamCloser>;
-
-TStream OpenBytes(const uint8_t* data, size_t size) {
+// file of their own in the temporary folder, removed when the stream is closed.
+class TStream {
+ public:
+  TStream(const uint8_t* data, size_t size) {
 #if defined(_WIN32)
-  std::FILE* stream = std::tmpfile();
-  if (stream == nullptr) return nullptr;
-  if (std::fwrite(data, 1, size, stream) != size || std::fseek(stream, 0, SEEK_SET) != 0) {
-    std::fclose(stream);
-    return nullptr;
-  }
-  return TStream(stream);
+    static int counter = 0;
+    path = (std::filesystem::temp_directory_path() /
+            ("varneltiff-read-" + std::to_string(counter++) + ".tif"))
+               .string();
+    stream = std::fopen(path.c_str(), "w+b");
+    if (stream != nullptr && ((size != 0 && std::fwrite(data, 1, size, stream) != size) ||
+                              std::fseek(stream, 0, SEEK_SET) != 0)) {
+      Close();
+    }
 #else
-  static uint8_t empty = 0;
-  void* buffer = size != 0 ? const_cast<uint8_t*>(data) : &empty;
-  return TStream(fmemopen(buffer, size, "rb"));
+    static uint8_t empty = 0;
+    stream = fmemopen(size != 0 ? const_cast<uint8_t*>(data) : &empty, size, "rb");
 #endif
-}
+  }
+  ~TStream() {
+    Close();
+  }
+  TStream(const TStream&) = delete;
+  TStream& operator=(const TStream&) = delete;
+
+  std::FILE* get() const {
+    return stream;
+  }
+  explicit operator bool() const {
+    return stream != nullptr;
+  }
+
+ private:
+  void Close() {
+    if (stream != nullptr) std::fclose(stream);
+    stream = nullptr;
+    if (!path.empty()) std::remove(path.c_str());
+  }
+  std::FILE* stream = nullptr;
+  std::string path;
+};
 
 // Live heap bytes of this process, counted through the sanitizer's allocator hooks.
 #if defined(VARNELTIFF_COUNT_MEMORY)
@@ -119,24 +149,50 @@ std::string Fail(const std::string& what) {
   return what;
 }
 
-// The pixel values a source of this depth can give, and the fourth byte of full colour. Every
-// byte is read, and all of them go into `sum` and `hash`.
+// What the bytes of a pixel buffer hold, gathered without branching and without the address
+// checks on every byte (the buffer's extent is checked once, at its two ends), so that a run
+// stays fast.
+struct TPixelSummary {
+  uint64_t sum = 0;
+  uint8_t largest = 0, fourth = 0, lowBits = 0;
+};
+
+#if defined(__clang__) || defined(__GNUC__)
+__attribute__((no_sanitize("address")))
+#endif
+TPixelSummary
+SummarisePixels(const uint8_t* pixels, size_t size, bool fullColour) {
+  TPixelSummary summary;
+  for (size_t i = 0; i < size; ++i) {
+    summary.sum += pixels[i];
+    summary.largest = pixels[i] > summary.largest ? pixels[i] : summary.largest;
+  }
+  if (fullColour) {
+    for (size_t i = 0; i + 3 < size; i += 4) {
+      summary.fourth |= pixels[i + 3];
+      summary.lowBits |= pixels[i] | pixels[i + 1] | pixels[i + 2];
+    }
+  }
+  return summary;
+}
+
+// The pixel values a source of this depth can give, and the fourth byte of full colour.
 std::string CheckPixels(const TTiffDecoder& decoder, uint64_t& sum, uint64_t& hash) {
   const size_t size = size_t(decoder.outHeight) * size_t(decoder.outRowBytes);
+  const uint8_t* const pixels = decoder.pixels;
   const int depth = decoder.bitsPerSample[0];
-  const int largest = decoder.fullColour ? 255 : depth == 1 ? 1 : depth == 4 ? 15 : 255;
-  sum = 0;
-  hash = 14695981039346656037u;
-  for (size_t i = 0; i < size; ++i) {
-    const uint8_t byte = decoder.pixels[i];
-    sum += byte;
-    hash = (hash ^ byte) * 1099511628211u;
-    if (byte > largest) return Fail("a pixel value beyond the depth at " + std::to_string(i));
-    if (decoder.fullColour && i % 4 == 3 && byte != 0)
-      return Fail("a full-colour pixel with a fourth byte at " + std::to_string(i));
-    if (decoder.fullColour && depth == 16 && i % 4 != 3 && (byte & 7) != 0)
-      return Fail("a colour-word channel with low bits at " + std::to_string(i));
-  }
+  // Read with the address checks: the buffer must reach from its first byte to its last.
+  volatile uint8_t ends = pixels[0];
+  ends = pixels[size - 1];
+  (void)ends;
+  const TPixelSummary summary = SummarisePixels(pixels, size, decoder.fullColour);
+  sum = summary.sum;
+  hash =
+      std::hash<std::string_view>()(std::string_view(reinterpret_cast<const char*>(pixels), size));
+  if (!decoder.fullColour && summary.largest > (depth == 1 ? 1 : depth == 4 ? 15 : 255))
+    return Fail("a pixel value beyond the depth of " + std::to_string(depth) + " bits");
+  if (summary.fourth != 0) return Fail("a full-colour pixel with a fourth byte");
+  if (depth == 16 && (summary.lowBits & 7) != 0) return Fail("a colour-word channel with low bits");
   return {};
 }
 
@@ -166,7 +222,7 @@ std::string CheckRead(const uint8_t* file, size_t size, const TReadOptions& opti
   info.infoOnly = true;
   bool infoAccepted;
   {
-    TStream stream = OpenBytes(file, size);
+    TStream stream(file, size);
     if (!stream) return Fail("the bytes could not be opened as a stream");
     infoAccepted = info.DecodeStream(stream.get());
   }
@@ -189,12 +245,13 @@ std::string CheckRead(const uint8_t* file, size_t size, const TReadOptions& opti
   // The same file read twice gives the same output: nothing depends on memory left over.
   uint64_t hashes[2] = {};
   std::string reports[2];
-  for (int run = 0; run < 2; ++run) {
+  const int runs = expected.bufferSize <= kLargestRepeatedBuffer ? 2 : 1;
+  for (int run = 0; run < runs; ++run) {
     TTiffDecoder decoder;
     decoder.preview = options.mode == TReadMode::Preview;
     decoder.boxWidth = options.boxWidth;
     decoder.boxHeight = options.boxHeight;
-    TStream stream = OpenBytes(file, size);
+    TStream stream(file, size);
     if (!stream) return Fail("the bytes could not be opened as a stream");
     bool accepted = false;
     const int64_t growth = PeakGrowthOf([&] { accepted = decoder.DecodeStream(stream.get()); });
@@ -239,7 +296,7 @@ std::string CheckRead(const uint8_t* file, size_t size, const TReadOptions& opti
     if (decoder.pixels != nullptr) return Fail("the decoder kept its buffer after handing it over");
     std::free(taken);
   }
-  if (hashes[0] != hashes[1] || reports[0] != reports[1])
+  if (runs == 2 && (hashes[0] != hashes[1] || reports[0] != reports[1]))
     return Fail("two passes over the same file differ");
   return {};
 }

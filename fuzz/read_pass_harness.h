@@ -12,7 +12,7 @@ enum class TReadMode { Full, InfoOnly, Preview };
 
 // Fuzzing reads only images whose output buffer is at most this large, so that a run stays fast
 // and never allocates gigabytes for a 32767 x 32767 file; such sizes are tested by hand instead.
-constexpr int64_t kLargestCheckedBuffer = 2 << 20;
+constexpr int64_t kLargestCheckedBuffer = 512 << 10;
 
 struct TReadOptions {
   TReadMode mode = TReadMode::Full;

@@ -92,29 +92,43 @@ void TTiffDecoder::ReadStripInPlace(TLZWCompressor* lzw) {
 
 // Reads up to `count` bytes of a stored strip and widens them into pixels from `to` on; returns
 // the output bytes written. Single bytes are read straight into place; other layouts go through
-// the chunk in pieces of whole pixels, so the conversion reads bytes that are still in cache.
+// the chunk, so the conversion reads bytes that are still in cache.
 int64_t TTiffDecoder::ReadStoredInPlace(uint8_t* to, int64_t count) {
-  int64_t wanted = std::min(count, stripBytesAvailable - bytesRead);
+  const int64_t wanted = std::min(count, stripBytesAvailable - bytesRead);
   if (wanted <= 0) return 0;
   if (pixelLayout == TPixelLayout::OneByte) {
+    // The chunk keeps what it held; only the stream position moves on.
     const size_t got = std::fread(to, 1, static_cast<size_t>(wanted), file);
     bytesRead += static_cast<int64_t>(got);
     stripWorkLeft -= static_cast<int64_t>(got);
+    streamAt = got == static_cast<size_t>(wanted) ? stripStart + bytesRead : -1;
     return static_cast<int64_t>(got);
   }
-  const int64_t pixelBytes = pixelLayout == TPixelLayout::RedGreenBlue ? 3
-                             : pixelLayout == TPixelLayout::ColourWord ? 2
-                                                                       : 1;
-  const auto pieceSize = static_cast<int64_t>(ChunkSize) / pixelBytes * pixelBytes;
+  const size_t pixelBytes = pixelLayout == TPixelLayout::RedGreenBlue ? 3
+                            : pixelLayout == TPixelLayout::ColourWord ? 2
+                                                                      : 1;
+  // A pixel split between two pieces is put together here; the conversion reads one byte past.
+  uint8_t split[4] = {};
+  size_t splitCount = 0;
   int64_t written = 0;
-  while (wanted > 0) {
-    const size_t piece = static_cast<size_t>(std::min(pieceSize, wanted));
-    const size_t got = std::fread(chunk.get(), 1, piece, file);
-    bytesRead += static_cast<int64_t>(got);
-    stripWorkLeft -= static_cast<int64_t>(got);
-    wanted -= static_cast<int64_t>(got);
-    written += Widen(to + written, chunk.get(), static_cast<int64_t>(got));
-    if (got < piece) break;  // the file ends inside the strip
+  while (bytesRead < stripBytesAvailable && FillChunk()) {
+    const uint8_t* bytes = chunk.get();
+    size_t left = std::min<size_t>(chunkEnd, static_cast<size_t>(wanted - (bytesRead - chunkEnd)));
+    chunkNext = chunkEnd;
+    if (splitCount > 0) {
+      const size_t taken = std::min(pixelBytes - splitCount, left);
+      std::memcpy(split + splitCount, bytes, taken);
+      splitCount += taken, bytes += taken, left -= taken;
+      if (splitCount == pixelBytes) {
+        written += Widen(to + written, split, static_cast<int64_t>(pixelBytes));
+        splitCount = 0;
+      }
+    }
+    const size_t whole = left / pixelBytes * pixelBytes;
+    written += Widen(to + written, bytes, static_cast<int64_t>(whole));
+    splitCount += left - whole;
+    std::memcpy(split, bytes + whole, left - whole);
+    if (bytesRead >= wanted) break;
   }
   return written;
 }

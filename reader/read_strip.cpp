@@ -39,7 +39,9 @@ bool TTiffDecoder::ReadStrip() {
   // The strip's bytes pass through one fixed buffer, however large the file.
   chunk.reset(new (std::nothrow) uint8_t[ChunkSize + 1]());
   if (!chunk) return false;
-  valueCacheSize = 0;
+  stripOffsets.cacheSize = stripByteCounts.cacheSize = 0;
+  heldSize = 0;
+  streamAt = -1;
 
   // Strips that share their data (all pointing at one block of clear codes, or at one LZW bomb)
   // would each cost the whole block. An honest file reads each byte of the file once and hands
@@ -79,7 +81,7 @@ bool TTiffDecoder::ReadStrip() {
 
 // Value `index` of a strip array: SHORT or LONG values, inline in the value field when they fit
 // there. False for other types, an index past the array, or a value past the end of the file.
-bool TTiffDecoder::ReadStripValue(const TStripArray& array, int64_t index, uint32_t& value) {
+bool TTiffDecoder::ReadStripValue(TStripArray& array, int64_t index, uint32_t& value) {
   const int width = array.type == kTypeShort ? 2 : array.type == kTypeLong ? 4 : 0;
   if (width == 0 || index < 0 || index >= array.count) return false;
   if (int64_t{width} * array.count <= 4) {
@@ -87,12 +89,13 @@ bool TTiffDecoder::ReadStripValue(const TStripArray& array, int64_t index, uint3
     return true;
   }
   const int64_t at = int64_t{array.valueField} + index * width;
-  if (at < valueCacheStart || at + width > valueCacheStart + int64_t(valueCacheSize)) {
-    valueCacheStart = at;
-    valueCacheSize = ReadAt(at, valueCache, sizeof valueCache);
-    if (valueCacheSize < static_cast<size_t>(width)) return false;
+  if (at < array.cacheStart || at + width > array.cacheStart + int64_t(array.cacheSize)) {
+    array.cacheStart = at;
+    array.cacheSize = ReadAt(at, array.cache, sizeof array.cache);
+    streamAt = -1;
+    if (array.cacheSize < static_cast<size_t>(width)) return false;
   }
-  const uint8_t* bytes = valueCache + (at - valueCacheStart);
+  const uint8_t* bytes = array.cache + (at - array.cacheStart);
   value = 0;
   for (int i = width - 1; i >= 0; --i) value = value << 8 | bytes[i];
   return true;
@@ -116,13 +119,19 @@ void TTiffDecoder::ReadStripBytes(int64_t offset, int64_t byteCount, TLZWCompres
   bytesRead = 0;
   stripBytesAvailable = 0;
   chunkNext = chunkEnd = 0;
-  if (byteCount > 0 && SeekTo(offset)) {
-    stripBytesAvailable = std::min<int64_t>(byteCount, fileLength - offset);
+  if (byteCount <= 0 || offset < 0 || offset > fileLength) return;
+  int64_t available = std::min<int64_t>(byteCount, fileLength - offset);
+  if (lzw == nullptr) {
     // Stored rows take exactly imagePitch bytes each: nothing past the strip's rows is read.
-    if (lzw == nullptr) {
-      stripBytesAvailable =
-          std::min<int64_t>(stripBytesAvailable, int64_t{rowEnd - row} * imagePitch);
+    available = std::min<int64_t>(available, int64_t{rowEnd - row} * imagePitch);
+    if (offset >= heldAt && offset + available <= heldAt + int64_t(heldSize)) {
+      if (available > 0) StoreBytes(chunk.get() + (offset - heldAt), size_t(available));
+      return;
     }
+  }
+  if (offset == streamAt || SeekTo(offset)) {
+    stripStart = offset;
+    stripBytesAvailable = available;
   }
   if (byteAtATime) {
     if (lzw != nullptr) {
@@ -158,6 +167,9 @@ bool TTiffDecoder::FillChunk() {
   const auto wanted =
       static_cast<size_t>(std::min<int64_t>(ChunkSize, stripBytesAvailable - bytesRead));
   const size_t got = std::fread(chunk.get(), 1, wanted, file);
+  heldAt = stripStart + bytesRead;
+  heldSize = got;
+  streamAt = got == wanted ? heldAt + int64_t(got) : -1;
   bytesRead += static_cast<int64_t>(got);
   stripWorkLeft -= static_cast<int64_t>(got);
   if (got < wanted) stripBytesAvailable = bytesRead;

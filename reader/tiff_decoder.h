@@ -101,6 +101,11 @@ class TTiffDecoder {
     int type = 0;
     uint32_t count = 0;
     uint32_t valueField = 0;
+    // The part of the array last read: values are taken from here while they lie in it, so
+    // thousands of strips cost a few reads of their arrays, not a seek and a read per value.
+    uint8_t cache[512] = {};
+    int64_t cacheStart = 0;
+    size_t cacheSize = 0;
   };
 
   bool ParseHeader();
@@ -122,7 +127,7 @@ class TTiffDecoder {
   void AppendRecords();
 
   // Strip reading.
-  bool ReadStripValue(const TStripArray& array, int64_t index, uint32_t& value);
+  bool ReadStripValue(TStripArray& array, int64_t index, uint32_t& value);
   void StartRows(int32_t firstRow, int32_t endRow);
   void ReadStripBytes(int64_t offset, int64_t byteCount, TLZWCompressor* lzw);
   bool FillChunk();
@@ -156,11 +161,13 @@ class TTiffDecoder {
   // the store; once it is spent no further strip is read (see ReadStrip).
   int64_t stripWorkLeft = 0;
   std::unique_ptr<uint8_t[]> chunk;
-  // The part of a strip array last read: values are taken from here while they lie in it, so
-  // thousands of strips cost a few reads of their arrays, not a seek and a read per value.
-  uint8_t valueCache[1024] = {};
-  int64_t valueCacheStart = 0;
-  size_t valueCacheSize = 0;
+  // Where the file's bytes in the chunk came from, and where the stream stands after them (-1
+  // when a read elsewhere moved it): strips that follow each other need no seek, and a stored
+  // strip that the chunk already holds is stored from it without touching the file.
+  int64_t stripStart = 0;
+  int64_t heldAt = 0;
+  size_t heldSize = 0;
+  int64_t streamAt = -1;
   size_t chunkNext = 0;  // the next unused byte of the chunk
   size_t chunkEnd = 0;   // the bytes the chunk holds
 };
