@@ -10,6 +10,8 @@
 
 namespace {
 
+constexpr int kCompressionLZW = 5;
+
 // The 16-colour map of 4-bit files without one, as 4-bit red, green and blue levels: bit 0 of
 // the index is blue, bit 1 red, bit 2 green; 9 to 15 are 1 to 7 at full intensity, 8 is grey.
 constexpr uint8_t kBuiltInLevels[16][3] = {{0, 0, 0},  {0, 0, 8},   {8, 0, 0},   {8, 0, 8},
@@ -109,12 +111,21 @@ bool TTiffDecoder::PrepareOutput() {
 
   // Zero-filled, so rows that the data never reaches disclose nothing. A large block comes from
   // the system already zeroed, so a file that declares a huge image but holds little data costs
-  // no time for the rows it never reaches.
+  // no time for the rows it never reaches. A stored image in one strip whose bytes are all in
+  // the file is read in place over every output byte, so it is not cleared first; should the
+  // read still come up short, the strip reader clears what it did not reach.
   const int64_t size = int64_t{outHeight} * outRowBytes;
   if (size <= 0 || static_cast<uint64_t>(size) > std::numeric_limits<size_t>::max() ||
       size > std::numeric_limits<ptrdiff_t>::max()) {
     return false;
   }
-  pixels = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(size), 1));
+  ChoosePixelLayout();
+  const int64_t stripAt = static_cast<uint32_t>(stripOffset);
+  outputCleared = !(compression != kCompressionLZW && stripOffsets.count <= 1 && CanReadInPlace() &&
+                    stripAt <= fileLength &&
+                    std::min<int64_t>(stripByteCount, fileLength - stripAt) >=
+                        int64_t{srcHeight} * StripRowBytes());
+  pixels = static_cast<uint8_t*>(outputCleared ? std::calloc(static_cast<size_t>(size), 1)
+                                               : std::malloc(static_cast<size_t>(size)));
   return pixels != nullptr;
 }

@@ -1,7 +1,6 @@
-// The fast path of a full-size read. LZW strips are decoded into the tail of the output rows they
-// fill and widened to pixels from the front, in place; stored strips are read a piece at a time
-// and widened straight into their rows. No second buffer holds the strip, and the pixels equal
-// those StoreByte would store.
+// The fast path of a full-size read. A strip is read, or decoded by the LZW object, into the
+// tail of the output rows it fills and widened to pixels from the front, in place. No second
+// buffer holds the strip, and the pixels equal those StoreByte would store.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -64,22 +63,24 @@ void TTiffDecoder::ReadStripInPlace(TLZWCompressor* lzw) {
   const int64_t outBytes = rows * outRowBytes;
   const int64_t stripBytes = rows * StripRowBytes();
   uint8_t* const start = outRow;
-  int64_t written = 0;
-  if (lzw != nullptr) {
-    uint8_t* const tail = start + (outBytes - stripBytes);
-    int64_t got = lzw->ExpandInto(tail, stripBytes,
-                                  BindGetBytes<TTiffDecoder, &TTiffDecoder::NextStripBytes>(this));
-    if (got < 0) got = 0;  // the LZW tables are missing: nothing was decoded
-    stripWorkLeft -= got;
-    written = WidenInPlace(start, tail, got);
-    // The decoded bytes that lie past the pixels made of them (those of a last, partial pixel,
-    // or all of them when the data ends early) go back to zero, and so do the bytes the decoder
+  uint8_t* const tail = start + (outBytes - stripBytes);
+  int64_t got =
+      lzw != nullptr
+          ? lzw->ExpandInto(tail, stripBytes,
+                            BindGetBytes<TTiffDecoder, &TTiffDecoder::NextStripBytes>(this))
+          : ReadStoredInto(tail, stripBytes);
+  if (got < 0) got = 0;  // the LZW tables are missing: nothing was decoded
+  stripWorkLeft -= got;
+  const int64_t written = WidenInPlace(start, tail, got);
+  if (!outputCleared) {
+    std::memset(start + written, 0, static_cast<size_t>(outBytes - written));
+  } else {
+    // The strip bytes that lie past the pixels made of them (those of a last, partial pixel, or
+    // all of them when the data ends early) go back to zero, and so do the bytes the LZW decoder
     // may have written just past its output.
     uint8_t* const leftFrom = std::max(start + written, tail);
     uint8_t* const leftEnd = tail + std::min(got + TLZWCompressor::FlatSlack, stripBytes);
     if (leftEnd > leftFrom) std::memset(leftFrom, 0, static_cast<size_t>(leftEnd - leftFrom));
-  } else {
-    written = ReadStoredInPlace(start, stripBytes);
   }
 
   const int64_t pixelsDone = written / (fullColour ? 4 : 1);
@@ -90,47 +91,15 @@ void TTiffDecoder::ReadStripInPlace(TLZWCompressor* lzw) {
   stripComplete = row >= rowEnd;
 }
 
-// Reads up to `count` bytes of a stored strip and widens them into pixels from `to` on; returns
-// the output bytes written. Single bytes are read straight into place; other layouts go through
-// the chunk, so the conversion reads bytes that are still in cache.
-int64_t TTiffDecoder::ReadStoredInPlace(uint8_t* to, int64_t count) {
+// Reads up to `count` bytes of a stored strip straight into `destination` in one call. The
+// chunk keeps what it held; only the stream position moves on.
+int64_t TTiffDecoder::ReadStoredInto(uint8_t* destination, int64_t count) {
   const int64_t wanted = std::min(count, stripBytesAvailable - bytesRead);
   if (wanted <= 0) return 0;
-  if (pixelLayout == TPixelLayout::OneByte) {
-    // The chunk keeps what it held; only the stream position moves on.
-    const size_t got = std::fread(to, 1, static_cast<size_t>(wanted), file);
-    bytesRead += static_cast<int64_t>(got);
-    stripWorkLeft -= static_cast<int64_t>(got);
-    streamAt = got == static_cast<size_t>(wanted) ? stripStart + bytesRead : -1;
-    return static_cast<int64_t>(got);
-  }
-  const size_t pixelBytes = pixelLayout == TPixelLayout::RedGreenBlue ? 3
-                            : pixelLayout == TPixelLayout::ColourWord ? 2
-                                                                      : 1;
-  // A pixel split between two pieces is put together here; the conversion reads one byte past.
-  uint8_t split[4] = {};
-  size_t splitCount = 0;
-  int64_t written = 0;
-  while (bytesRead < stripBytesAvailable && FillChunk()) {
-    const uint8_t* bytes = chunk.get();
-    size_t left = std::min<size_t>(chunkEnd, static_cast<size_t>(wanted - (bytesRead - chunkEnd)));
-    chunkNext = chunkEnd;
-    if (splitCount > 0) {
-      const size_t taken = std::min(pixelBytes - splitCount, left);
-      std::memcpy(split + splitCount, bytes, taken);
-      splitCount += taken, bytes += taken, left -= taken;
-      if (splitCount == pixelBytes) {
-        written += Widen(to + written, split, static_cast<int64_t>(pixelBytes));
-        splitCount = 0;
-      }
-    }
-    const size_t whole = left / pixelBytes * pixelBytes;
-    written += Widen(to + written, bytes, static_cast<int64_t>(whole));
-    splitCount += left - whole;
-    std::memcpy(split, bytes + whole, left - whole);
-    if (bytesRead >= wanted) break;
-  }
-  return written;
+  const size_t got = std::fread(destination, 1, static_cast<size_t>(wanted), file);
+  bytesRead += static_cast<int64_t>(got);
+  streamAt = got == static_cast<size_t>(wanted) ? stripStart + bytesRead : -1;
+  return static_cast<int64_t>(got);
 }
 
 // Widens `count` strip bytes at `from` into the pixels at `to`, where `from` lies at or after
@@ -154,7 +123,8 @@ int64_t TTiffDecoder::WidenInPlace(uint8_t* to, const uint8_t* from, int64_t cou
 
 // Converts the whole pixels of `count` strip bytes at `from` (with one readable byte after them)
 // into output pixels at `to`, which must not overlap, and returns the output bytes written.
-int64_t TTiffDecoder::Widen(uint8_t* to, const uint8_t* from, int64_t count) const {
+int64_t TTiffDecoder::Widen(uint8_t* __restrict to, const uint8_t* __restrict from,
+                            int64_t count) const {
   switch (pixelLayout) {
     case TPixelLayout::OneByte:
       std::memcpy(to, from, static_cast<size_t>(count));

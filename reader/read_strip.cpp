@@ -16,7 +16,8 @@ constexpr int kTypeShort = 3;
 constexpr int kTypeLong = 4;
 }  // namespace
 
-bool TTiffDecoder::ReadStrip() {
+// How StoreByte turns image bytes into pixels; chosen before the output is allocated.
+void TTiffDecoder::ChoosePixelLayout() {
   if (bitsPerSample[0] == 1) {
     pixelLayout = TPixelLayout::OneBit;
   } else if (bitsPerSample[0] == 4) {
@@ -28,6 +29,9 @@ bool TTiffDecoder::ReadStrip() {
   } else {
     pixelLayout = TPixelLayout::None;
   }
+}
+
+bool TTiffDecoder::ReadStrip() {
   // One table serves every strip: each strip is a code stream of its own, and Execute starts
   // the table and the bit reader afresh.
   std::optional<TLZWCompressor> lzw;

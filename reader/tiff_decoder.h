@@ -131,12 +131,13 @@ class TTiffDecoder {
   void StartRows(int32_t firstRow, int32_t endRow);
   void ReadStripBytes(int64_t offset, int64_t byteCount, TLZWCompressor* lzw);
   bool FillChunk();
+  void ChoosePixelLayout();
   bool CanReadInPlace() const;
   int64_t StripRowBytes() const;
   void ReadStripInPlace(TLZWCompressor* lzw);
-  int64_t ReadStoredInPlace(uint8_t* to, int64_t count);
+  int64_t ReadStoredInto(uint8_t* destination, int64_t count);
   int64_t WidenInPlace(uint8_t* to, const uint8_t* from, int64_t count) const;
-  int64_t Widen(uint8_t* to, const uint8_t* from, int64_t count) const;
+  int64_t Widen(uint8_t* __restrict to, const uint8_t* __restrict from, int64_t count) const;
   void StorePixel(uint32_t value);
   size_t StoreRowRun(const uint8_t* bytes, size_t count, int32_t room);
   void EndRow();
@@ -157,6 +158,7 @@ class TTiffDecoder {
   uint32_t sampleAccum = 0;
   bool stripComplete = false;  // every row of the strip is stored; further bytes are refused
   bool inPlace = false;        // every strip is read by ReadStripInPlace (full size)
+  bool outputCleared = true;   // the output was zero-filled when it was allocated
   // What the strips of one pass may still cost, in bytes read from the file plus bytes handed to
   // the store; once it is spent no further strip is read (see ReadStrip).
   int64_t stripWorkLeft = 0;
