@@ -269,8 +269,8 @@ inline std::vector<THostileFile> HostileFiles() {
     builder.Image(8, 8, {8}, 1, TBytes(5000, 0xFF), 5);  // all ones: code 511, far past the table
     add("LZW of all ones", builder.Bytes(), A::Read, 8, 8, TBytes(64, 0));
   }
-  // A bomb: 60 KiB that would expand to 70 MiB, into an image of 64 MiB.
-  add("LZW bomb", Lzw(8192, 8192, {8}, 1, BombCodes(10)), A::Read, 8192, 8192, TBytes(8, 0x41));
+  // A bomb: 16 KiB that would expand to 21 MiB, into an image of 16 MiB.
+  add("LZW bomb", Lzw(4096, 4096, {8}, 1, BombCodes(3)), A::Read, 4096, 4096, TBytes(8, 0x41));
 
   // Strips that share their data: every row's strip is the same block.
   add("32767 strips share 1 MiB of clears",
