@@ -267,6 +267,8 @@ TEST(HostileExport, EdgeGeometriesAreWrittenAsTheyAre) {
       {"no rows", kPaletteImage, 7, 0, 7},
       {"no columns", kFullColourImage, 0, 5, 0},
       {"no rows, 2^31 - 1 wide", kFullColourImage, 2147483647, 0, 0},
+      {"no columns, 2^31 - 1 rows", kPaletteImage, 0, 2147483647, 0},
+      {"no columns, 2^32 - 1 rows", kFullColourImage, 0, -1, 0},
       {"rows all the same", kPaletteImage, 5, 4, 0},
       {"overlapping rows", kFullColourImage, 3, 4, 4},
       {"rows far apart", kPaletteImage, 3, 3, 1000},
