@@ -133,15 +133,22 @@ void TTiffDecoder::ClearTagSlots() {
 }
 
 // Only the first directory is read, and only its complete 12-byte entries, in file order: a
-// later entry for the same tag overwrites an earlier one.
+// later entry for the same tag overwrites an earlier one. No real directory holds more than a
+// few hundred entries (libtiff refuses more than 4096); past 4096 the entries are not read, so
+// that 65535 entries pointing at colour maps cannot hold the host for seconds. Entries are read
+// a block at a time, not with a seek and a read each.
 void TTiffDecoder::ReadDirectory(int64_t offset) {
   uint8_t countBytes[2] = {};
   if (ReadAt(offset, countBytes, sizeof countBytes) < sizeof countBytes) return;
-  const int entryCount = static_cast<int>(ReadLittleEndian(countBytes, 2));
-  for (int i = 0; i < entryCount; ++i) {
-    uint8_t entry[12];
-    if (ReadAt(offset + 2 + 12 * int64_t{i}, entry, sizeof entry) < sizeof entry) return;
-    ApplyEntry(entry);
+  const int entryCount = std::min(static_cast<int>(ReadLittleEndian(countBytes, 2)), 4096);
+  constexpr int kBlockEntries = 64;
+  uint8_t block[12 * kBlockEntries];
+  for (int first = 0; first < entryCount; first += kBlockEntries) {
+    const int wanted = std::min(kBlockEntries, entryCount - first);
+    const size_t got = ReadAt(offset + 2 + 12 * int64_t{first}, block, size_t(12 * wanted));
+    const int complete = static_cast<int>(got / 12);
+    for (int i = 0; i < complete; ++i) ApplyEntry(block + 12 * i);
+    if (complete < wanted) return;
   }
 }
 

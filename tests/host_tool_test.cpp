@@ -487,6 +487,7 @@ TEST_F(HostToolTest, StoppedExportLeavesNoFileAndKeepsTheOldOne) {
   WriteFile("out.tif", {'o', 'l', 'd'});
 
   const pid_t child = Start({"export", File("big.bmp"), "-o", File("out.tif"), "--method", "0"});
+  ASSERT_GT(child, 0);  // a failed fork must not turn the stop below into kill(-1): every process
   // The temporary file beside the target appears just before the plug-in is called.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   bool writing = false;

@@ -125,9 +125,20 @@ TEST_P(HostileEntries, AnsweredThroughEveryImportCall) {
   }
 
   // A file too large for this process's memory gives no image, and nothing else goes wrong.
+  // (AddressSanitizer marks every byte of a buffer in its shadow memory, seconds for a
+  // gigabyte: under it such images are not made.)
   const bool huge = int64_t{file.width} * file.height > (int64_t{256} << 20);
-  HostImage* image = reinterpret_cast<HostImage*>(1);
-  Timed(file.name + ", image", [&] { plugin.createImage(path.c_str(), &image); });
+  bool make = true;
+#if defined(__SANITIZE_ADDRESS__)
+  make = !huge;
+#endif
+  // Each call must store its answer, null included, over what the variable held.
+  HostImage* const unset = reinterpret_cast<HostImage*>(1);
+  HostImage* image = nullptr;
+  if (make) {
+    image = unset;
+    Timed(file.name + ", image", [&] { plugin.createImage(path.c_str(), &image); });
+  }
   if (!read) {
     EXPECT_EQ(image, nullptr);
   } else if (!huge) {
@@ -149,8 +160,12 @@ TEST_P(HostileEntries, AnsweredThroughEveryImportCall) {
     const std::string what =
         file.name + ", preview " + std::to_string(box[0]) + "x" + std::to_string(box[1]);
     SCOPED_TRACE(what);
-    image = reinterpret_cast<HostImage*>(1);
-    Timed(what, [&] { plugin.createPreviewImage(path.c_str(), box[0], box[1], &image); });
+    image = nullptr;
+    // The widest box asks for the full size (see above).
+    if (make || box[1] != 2147483647) {
+      image = unset;
+      Timed(what, [&] { plugin.createPreviewImage(path.c_str(), box[0], box[1], &image); });
+    }
     if (!read) {
       EXPECT_EQ(image, nullptr);
     } else if (box[0] == 64) {
@@ -252,6 +267,8 @@ TEST(HostileExport, EdgeGeometriesAreWrittenAsTheyAre) {
       {"no rows", kPaletteImage, 7, 0, 7},
       {"no columns", kFullColourImage, 0, 5, 0},
       {"no rows, 2^31 - 1 wide", kFullColourImage, 2147483647, 0, 0},
+      {"no columns, 2^31 - 1 rows", kPaletteImage, 0, 2147483647, 0},
+      {"no columns, 2^32 - 1 rows", kFullColourImage, 0, -1, 0},
       {"rows all the same", kPaletteImage, 5, 4, 0},
       {"overlapping rows", kFullColourImage, 3, 4, 4},
       {"rows far apart", kPaletteImage, 3, 3, 1000},

@@ -161,6 +161,24 @@ inline std::vector<THostileFile> HostileFiles() {
     add("strip inside the directory", builder.Bytes(), A::Read, 4, 2, {5, 0, 0, 1, 3, 0, 1, 0});
   }
 
+  // Directories of thousands of entries: only the first 4096 count, and 65535 entries that each
+  // point at a colour map cost no more than those 4096.
+  for (const int position : {4096, 4097}) {
+    TTiffBuilder builder;
+    builder.Add(256, kShort, {4}).Add(257, kShort, {2}).AddDataOffsets(273, kLong, {0});
+    builder.Add(279, kLong, {8});
+    for (int i = 4; i < position - 1; ++i) builder.Add(999, kShort, {1});
+    builder.Add(258, kShort, {8});
+    builder.data = {1, 2, 3, 4, 5, 6, 7, 8};
+    add("bits per sample as entry " + std::to_string(position), builder.Bytes(),
+        position <= 4096 ? A::Read : A::Refused, 4, 2, {1, 2, 3, 4, 5, 6, 7, 8});
+  }
+  {
+    TTiffBuilder builder = Plain();
+    for (int i = 0; i < 65535 - 7; ++i) builder.AddRaw(320, kShort, 768, 8 + 2 * uint32_t(i % 97));
+    add("65535 entries of colour maps", builder.Bytes(), A::Read, 4, 2, {1, 2, 3, 4, 5, 6, 7, 8});
+  }
+
   // Value offsets past and partly past the end of the file, and huge counts.
   const uint32_t end = uint32_t(plain.size()) + 12;  // the end of the file with one more entry
   add(
@@ -269,8 +287,8 @@ inline std::vector<THostileFile> HostileFiles() {
     builder.Image(8, 8, {8}, 1, TBytes(5000, 0xFF), 5);  // all ones: code 511, far past the table
     add("LZW of all ones", builder.Bytes(), A::Read, 8, 8, TBytes(64, 0));
   }
-  // A bomb: 60 KiB that would expand to 70 MiB, into an image of 64 MiB.
-  add("LZW bomb", Lzw(8192, 8192, {8}, 1, BombCodes(10)), A::Read, 8192, 8192, TBytes(8, 0x41));
+  // A bomb: 16 KiB that would expand to 21 MiB, into an image of 16 MiB.
+  add("LZW bomb", Lzw(4096, 4096, {8}, 1, BombCodes(3)), A::Read, 4096, 4096, TBytes(8, 0x41));
 
   // Strips that share their data: every row's strip is the same block.
   add("32767 strips share 1 MiB of clears",

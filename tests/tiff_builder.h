@@ -121,7 +121,9 @@ class TTempFile {
     std::FILE* file = std::fopen(path.c_str(), "wb");
     EXPECT_NE(file, nullptr);
     if (file == nullptr) return;
-    EXPECT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), file), bytes.size());
+    if (!bytes.empty()) {
+      EXPECT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), file), bytes.size());
+    }
     std::fclose(file);
   }
   ~TTempFile() { std::remove(path.c_str()); }

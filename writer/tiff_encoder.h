@@ -48,6 +48,7 @@ class TTiffEncoder {
 
   bool WriteBytes(const void* bytes, size_t count);
   bool StopAsked(uint32_t rowIndex) const;
+  bool NothingToWrite() const;
 
   std::FILE* file = nullptr;
   const HostImage* image = nullptr;

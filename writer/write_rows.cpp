@@ -11,7 +11,14 @@ bool TTiffEncoder::StopAsked(uint32_t rowIndex) const {
   return progress != nullptr && progress(static_cast<int32_t>(rowIndex + 1)) != 0;
 }
 
+// An image without columns writes no byte in any row: without a progress callback to call per
+// row there is nothing to do, however many rows it claims (up to 2^32 - 1, seconds of looping).
+bool TTiffEncoder::NothingToWrite() const {
+  return image->width == 0 && progress == nullptr;
+}
+
 bool TTiffEncoder::WritePaletteRows() {
+  if (NothingToWrite()) return true;
   const auto width = static_cast<uint32_t>(image->width);
   const auto height = static_cast<uint32_t>(image->height);
   const uint8_t* row = image->pixels;
@@ -29,6 +36,7 @@ bool TTiffEncoder::WritePaletteRows() {
 // system call per row, which outweighs the conversion. Without memory for a block, the one-row
 // buffer serves.
 bool TTiffEncoder::WriteFullColourRows() {
+  if (NothingToWrite()) return true;
   constexpr size_t kBlockBytes = 256 * 1024;
   const auto width = static_cast<uint32_t>(image->width);
   const auto height = static_cast<uint32_t>(image->height);
