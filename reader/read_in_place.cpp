@@ -7,21 +7,10 @@
 #include <cstring>
 
 #include "lzw/lzw_compressor.h"
+#include "reader/bit_pixels.h"
 #include "reader/tiff_decoder.h"
 
 namespace {
-
-// The eight pixels of each 1-bit byte, leftmost in the most significant bit.
-struct TBitPixels {
-  uint8_t table[256][8];
-  constexpr TBitPixels() : table() {
-    for (int byte = 0; byte < 256; ++byte) {
-      for (int bit = 0; bit < 8; ++bit)
-        table[byte][bit] = static_cast<uint8_t>(byte >> (7 - bit) & 1);
-    }
-  }
-};
-constexpr TBitPixels kBitPixels;
 
 // Decoded bytes are widened a block at a time through a small copy: the copy frees the
 // conversion from the overlap, and writing a block never reaches source bytes past it because

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "reader/bit_pixels.h"
 #include "reader/tiff_decoder.h"
 
 namespace {
@@ -24,18 +25,6 @@ inline uint32_t ColourOfWord(uint32_t word) {
 inline void PutPixel(uint8_t* place, uint32_t value) {
   PutColour(place, value >> 16 & 255, value >> 8 & 255, value & 255);
 }
-
-// The eight pixels of each 1-bit byte, leftmost in the most significant bit.
-struct TBitPixels {
-  uint8_t table[256][8];
-  constexpr TBitPixels() : table() {
-    for (int byte = 0; byte < 256; ++byte) {
-      for (int bit = 0; bit < 8; ++bit)
-        table[byte][bit] = static_cast<uint8_t>(byte >> (7 - bit) & 1);
-    }
-  }
-};
-constexpr TBitPixels kBitPixels;
 
 }  // namespace
 
