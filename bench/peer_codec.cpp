@@ -6,18 +6,9 @@
 #include <cstring>
 #include <vector>
 
-namespace {
+#include "reader/bit_pixels.h"
 
-struct TBitPixels {
-  uint8_t table[256][8];
-  constexpr TBitPixels() : table() {
-    for (int byte = 0; byte < 256; ++byte) {
-      for (int bit = 0; bit < 8; ++bit)
-        table[byte][bit] = static_cast<uint8_t>(byte >> (7 - bit) & 1);
-    }
-  }
-};
-constexpr TBitPixels kBitPixels;
+namespace {
 
 int64_t HostRowBytes(const TBenchFile& file) {
   switch (file.kind) {
@@ -53,7 +44,7 @@ void ConvertRow(const TBenchFile& file, const uint8_t* in, uint8_t* out) {
       for (int32_t x = 0; x < w; ++x) out[x] = in[x];
       break;
     case TBenchKind::OneBit:
-      // The same 256-entry table of eight pixels our store uses.
+      // The table of eight pixels per byte that our reader uses.
       for (int32_t x = 0; x < (w + 7) / 8; ++x, out += 8)
         std::memcpy(out, kBitPixels.table[in[x]], 8);
       break;
