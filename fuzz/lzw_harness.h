@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-// Input layout: byte 0 and 1 choose the output limit (13 times their little-endian value;
-// 0xFFFF means 2 MiB), byte 2 seeds the piece sizes of the run and flat forms, the rest is the
+// Input layout: byte 0 and 1 choose the output limit (twice their little-endian value;
+// 0xFFFF means 1 MiB), byte 2 seeds the piece sizes of the run and flat forms, the rest is the
 // code stream. Returns an empty text when the forms agree, else what went wrong.
 std::string CheckLzwExpansion(const uint8_t* data, size_t size);
