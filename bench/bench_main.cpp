@@ -182,6 +182,10 @@ int main(int argc, char** argv) {
   // and on a virtual machine they can outweigh the decoding that is being compared.
   mallopt(M_MMAP_THRESHOLD, 1 << 30);
   mallopt(M_TRIM_THRESHOLD, 1 << 30);
+  // The repetitions of all benchmarks run in a random order, so that both sides of a comparison
+  // meet the same slow and fast spells of a shared machine rather than each getting its own.
+  static char interleave[] = "--benchmark_enable_random_interleaving=true";
+  arguments.insert(arguments.begin() + (arguments.empty() ? 0 : 1), interleave);
   int count = static_cast<int>(arguments.size());
   benchmark::Initialize(&count, arguments.data());
 
@@ -219,7 +223,7 @@ int main(int argc, char** argv) {
   }
   std::printf("Pixels of every file equal libtiff's.\n\n");
 
-  const int repetitions = scale == 1 ? 5 : 3;
+  const int repetitions = scale == 1 ? 9 : 3;
   const auto add = [&](benchmark::internal::Benchmark* bench) {
     bench->Repetitions(repetitions)->ReportAggregatesOnly(true)->Unit(benchmark::kMillisecond);
   };

@@ -1,4 +1,5 @@
-// libtiff as the peer: the read and write calls plus plain conversion loops.
+// libtiff as the peer: its read and write calls, with the reader's own pixel conversion on import
+// and a plain conversion loop on export.
 #include "bench/peer_codec.h"
 
 #include <tiffio.h>
@@ -6,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "reader/bit_pixels.h"
+#include "reader/widen_pixels.h"
 
 namespace {
 
@@ -23,32 +24,19 @@ int64_t HostRowBytes(const TBenchFile& file) {
   return 0;
 }
 
-void ConvertRow(const TBenchFile& file, const uint8_t* in, uint8_t* out) {
-  const int32_t w = file.width;
+// The reader's layout for each kind of file.
+TPixelLayout LayoutOf(const TBenchFile& file) {
   switch (file.kind) {
     case TBenchKind::RedGreenBlue:
-      for (int32_t x = 0; x < w; ++x, in += 3, out += 4) {
-        out[0] = in[2], out[1] = in[1], out[2] = in[0], out[3] = 0;
-      }
-      break;
+      return TPixelLayout::RedGreenBlue;
     case TBenchKind::ColourWord:
-      for (int32_t x = 0; x < w; ++x, in += 2, out += 4) {
-        const uint32_t word = in[0] | in[1] << 8;
-        out[0] = static_cast<uint8_t>((word & 31) * 8);
-        out[1] = static_cast<uint8_t>((word >> 10 & 31) * 8);
-        out[2] = static_cast<uint8_t>((word >> 5 & 31) * 8);
-        out[3] = 0;
-      }
-      break;
+      return TPixelLayout::ColourWord;
     case TBenchKind::Palette:
-      for (int32_t x = 0; x < w; ++x) out[x] = in[x];
-      break;
+      return TPixelLayout::OneByte;
     case TBenchKind::OneBit:
-      // The table of eight pixels per byte that our reader uses.
-      for (int32_t x = 0; x < (w + 7) / 8; ++x, out += 8)
-        std::memcpy(out, kBitPixels.table[in[x]], 8);
-      break;
+      return TPixelLayout::OneBit;
   }
+  return TPixelLayout::None;
 }
 
 }  // namespace
@@ -62,17 +50,13 @@ uint8_t* PeerImport(const TBenchFile& file) {
   TIFF* tiff = TIFFOpen(file.path.c_str(), "rc");
   if (tiff == nullptr) return nullptr;
   const tmsize_t stripBytes = TIFFStripSize(tiff);
-  std::vector<uint8_t> strip(static_cast<size_t>(stripBytes));
+  // One byte more: the full-colour conversion reads one byte past the last pixel.
+  std::vector<uint8_t> strip(static_cast<size_t>(stripBytes) + 1);
   auto* pixels = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(HostLayoutBytes(file)), 1));
   const bool ok = pixels != nullptr && TIFFNumberOfStrips(tiff) == 1 &&
-                  TIFFReadEncodedStrip(tiff, 0, strip.data(), stripBytes) > 0;
-  if (ok) {
-    const tmsize_t fileRowBytes = TIFFScanlineSize(tiff);
-    const int64_t hostRowBytes = HostRowBytes(file);
-    for (int32_t y = 0; y < file.height; ++y) {
-      ConvertRow(file, strip.data() + y * fileRowBytes, pixels + y * hostRowBytes);
-    }
-  }
+                  TIFFReadEncodedStrip(tiff, 0, strip.data(), stripBytes) == stripBytes;
+  // The reader's own conversion, over the whole strip: its rows lie end to end as the host's do.
+  if (ok) WidenPixels(LayoutOf(file), pixels, strip.data(), stripBytes);
   TIFFClose(tiff);
   if (!ok) std::free(pixels);
   return ok ? pixels : nullptr;

@@ -7,8 +7,8 @@
 #include <cstring>
 
 #include "lzw/lzw_compressor.h"
-#include "reader/bit_pixels.h"
 #include "reader/tiff_decoder.h"
+#include "reader/widen_pixels.h"
 
 namespace {
 
@@ -105,53 +105,7 @@ int64_t TTiffDecoder::WidenInPlace(uint8_t* to, const uint8_t* from, int64_t cou
     const int64_t n = std::min(kBlockBytes, count - i);
     std::memcpy(block, from + i, static_cast<size_t>(n));
     block[n] = 0;
-    written += Widen(to + written, block, n);
+    written += WidenPixels(pixelLayout, to + written, block, n);
   }
   return written;
-}
-
-// Converts the whole pixels of `count` strip bytes at `from` (with one readable byte after them)
-// into output pixels at `to`, which must not overlap, and returns the output bytes written.
-int64_t TTiffDecoder::Widen(uint8_t* __restrict to, const uint8_t* __restrict from,
-                            int64_t count) const {
-  switch (pixelLayout) {
-    case TPixelLayout::OneByte:
-      std::memcpy(to, from, static_cast<size_t>(count));
-      return count;
-    case TPixelLayout::OneBit:
-      for (int64_t i = 0; i < count; ++i) std::memcpy(to + 8 * i, kBitPixels.table[from[i]], 8);
-      return 8 * count;
-    case TPixelLayout::FourBit:
-      // The low nibble is the left pixel in these files.
-      for (int64_t i = 0; i < count; ++i) {
-        to[2 * i] = from[i] & 15;
-        to[2 * i + 1] = from[i] >> 4;
-      }
-      return 2 * count;
-    case TPixelLayout::RedGreenBlue: {
-      const int64_t pixelCount = count / 3;
-      // Red, green, blue and the next byte, loaded as one little-endian word and reversed:
-      // 0x00RRGGBB, which is blue, green, red, 0 in memory.
-      for (int64_t i = 0; i < pixelCount; ++i) {
-        uint32_t word;
-        std::memcpy(&word, from + 3 * i, 4);
-        word = __builtin_bswap32(word) >> 8;
-        std::memcpy(to + 4 * i, &word, 4);
-      }
-      return 4 * pixelCount;
-    }
-    case TPixelLayout::ColourWord: {
-      const int64_t pixelCount = count / 2;
-      // Little-endian words: green in bits 10-14, red in 5-9, blue in 0-4, each times 8.
-      for (int64_t i = 0; i < pixelCount; ++i) {
-        const uint32_t word = from[2 * i] | uint32_t{from[2 * i + 1]} << 8;
-        const uint32_t pixel = (word >> 5 & 31) << 19 | (word >> 10 & 31) << 11 | (word & 31) << 3;
-        std::memcpy(to + 4 * i, &pixel, 4);
-      }
-      return 4 * pixelCount;
-    }
-    case TPixelLayout::None:
-      break;
-  }
-  return 0;
 }

@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "reader/widen_pixels.h"
+
 class TLZWCompressor;
 
 class TTiffDecoder {
@@ -91,9 +93,6 @@ class TTiffDecoder {
   static constexpr size_t ChunkSize = 64 * 1024;
 
  private:
-  // How StoreByte turns image bytes into pixels, chosen once per pass from the sample layout.
-  enum class TPixelLayout { None, OneBit, FourBit, OneByte, RedGreenBlue, ColourWord };
-
   // A StripOffsets or StripByteCounts entry as the directory gives it. The values are read from
   // the file one at a time when a strip needs them: they sit in `valueField` itself when they fit
   // in its 4 bytes, else at the file offset it holds.
@@ -137,7 +136,6 @@ class TTiffDecoder {
   void ReadStripInPlace(TLZWCompressor* lzw);
   int64_t ReadStoredInto(uint8_t* destination, int64_t count);
   int64_t WidenInPlace(uint8_t* to, const uint8_t* from, int64_t count) const;
-  int64_t Widen(uint8_t* __restrict to, const uint8_t* __restrict from, int64_t count) const;
   void StorePixel(uint32_t value);
   size_t StoreRowRun(const uint8_t* bytes, size_t count, int32_t room);
   void EndRow();
@@ -147,8 +145,8 @@ class TTiffDecoder {
   TStripArray stripOffsets;
   TStripArray stripByteCounts;
 
-  TPixelLayout pixelLayout = TPixelLayout::None;
-  int64_t bytesRead = 0;            // bytes of the strip taken from the file so far
+  TPixelLayout pixelLayout = TPixelLayout::None;  // how StoreByte turns image bytes into pixels
+  int64_t bytesRead = 0;                          // bytes of the strip taken from the file so far
   int64_t stripBytesAvailable = 0;  // the strip's byte count, cut to what the file holds
   uint8_t* outRow = nullptr;
   int32_t column = 0;
