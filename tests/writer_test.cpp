@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "writer/full_colour_row.h"
 #include "writer/tiff_encoder.h"
 
 #ifdef VARNELTIFF_HAVE_LIBTIFF
@@ -228,6 +229,25 @@ Bytes Slice(const Bytes& bytes, size_t offset, size_t count) {
 }
 
 // Known byte values of sample files, independent of the layout spelled out above.
+// Every row width around the conversion's 4-pixel steps, with guard bytes on both sides: the
+// shuffled steps and the plain tail must give the bytes of the plain reading, and nothing more.
+TEST(WriterRowConversion, EveryShortWidthGivesRedGreenBlueAndNothingPastTheRow) {
+  for (uint32_t width = 0; width <= 41; ++width) {
+    std::vector<uint8_t> in(4 * size_t{width});
+    for (size_t i = 0; i < in.size(); ++i) in[i] = static_cast<uint8_t>(i * 37 + width);
+    constexpr size_t kGuard = 16;
+    std::vector<uint8_t> out(3 * size_t{width} + 2 * kGuard, 0xA5);
+    ConvertFullColourRow(out.data() + kGuard, in.data(), width);
+    std::vector<uint8_t> expected(out.size(), 0xA5);
+    for (uint32_t x = 0; x < width; ++x) {
+      expected[kGuard + 3 * x] = in[4 * x + 2];
+      expected[kGuard + 3 * x + 1] = in[4 * x + 1];
+      expected[kGuard + 3 * x + 2] = in[4 * x];
+    }
+    EXPECT_EQ(out, expected) << "width " << width;
+  }
+}
+
 TEST(WriterSampleBytes, OneFullColourPixelDropsItsFourthByte) {
   TestImage image(kFullColourImage, 1, 1, 4);
   image.pixels = {0x33, 0x22, 0x11, 0xAA};

@@ -1,9 +1,9 @@
 // The pixel rows: the single uncompressed strip, top row first, no gap between rows. Padding at
 // the end of a source row is never written.
-#include <cstring>
 #include <memory>
 #include <new>
 
+#include "writer/full_colour_row.h"
 #include "writer/tiff_encoder.h"
 
 bool TTiffEncoder::StopAsked(uint32_t rowIndex) const {
@@ -57,19 +57,8 @@ bool TTiffEncoder::WriteFullColourRows() {
     // The rows before a stop are written; the stop itself is no failure.
     if (StopAsked(r)) return flush();
     if (width == 0) continue;
-    // Source pixels are blue, green, red, unused; the file wants red, green, blue. Each pixel
-    // but the last goes out as one reversed word whose fourth byte the next pixel overwrites.
-    uint8_t* const out = start + pending * outputBytes;
-    uint32_t x = 0;
-    for (; x + 1 < width; ++x) {
-      uint32_t word;
-      std::memcpy(&word, row + 4 * size_t{x}, 4);
-      word = __builtin_bswap32(word) >> 8;
-      std::memcpy(out + 3 * size_t{x}, &word, 4);
-    }
-    out[3 * x] = row[4 * x + 2];
-    out[3 * x + 1] = row[4 * x + 1];
-    out[3 * x + 2] = row[4 * x];
+    // Source pixels are blue, green, red, unused; the file wants red, green, blue.
+    ConvertFullColourRow(start + pending * outputBytes, row, width);
     if (++pending == capacity && !flush()) return false;
     row += image->rowBytes;
   }
