@@ -4,7 +4,7 @@
 
 #include <tiffio.h>
 
-#include <cstring>
+#include <cstdlib>
 #include <vector>
 
 #include "reader/widen_pixels.h"
