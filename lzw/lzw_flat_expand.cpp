@@ -12,6 +12,8 @@ namespace {
 constexpr int64_t kLongestString = 3839;
 // Copies run 16 bytes at a time and may write up to 15 bytes past a string's end.
 constexpr int64_t kSlack = TLZWCompressor::FlatSlack;
+// Codes expanded between two checks of the room left.
+constexpr int64_t kCodesPerCheck = 4;
 
 inline void Copy16(uint8_t* to, const uint8_t* from) {
   uint64_t low, high;
@@ -49,20 +51,24 @@ int64_t TLZWCompressor::ExpandInto(uint8_t* destination, int64_t capacity,
                                    TGetBytesEvent getBytes) {
   if (!IsReady() || capacity > MaxFlatCapacity) return -1;
   // A single byte has no place until it is first written; its record then keeps that place, so
-  // single bytes and strings are copied alike. Length 0 marks "not written yet". Older places
-  // are better sources: a copy from bytes still waiting to be stored stalls the processor.
-  for (int i = 0; i < 256; ++i) placed[i] = {0, 0};
+  // single bytes and strings are copied alike. Length 0 marks "not written yet", and it stays
+  // on ClearCode and EndCode, so one test sends all three to the rare path. Older places are
+  // better sources: a copy from bytes still waiting to be stored stalls the processor.
+  for (int i = 0; i < FirstCode; ++i) placed[i] = {0, 0};
 
   // Locals, not members, so the hot state stays in registers across the stores of output.
   TPlacedString* const table = placed;
   uint8_t* const out = destination;
-  const int64_t fastEnd = capacity - kLongestString - kSlack;
+  // While `at` is at or before `fastEnd`, the strings of the next four codes fit in the
+  // destination with room for the copies' slack.
+  const int64_t fastEnd = capacity - kCodesPerCheck * kLongestString - kSlack;
   const uint8_t* in = nullptr;
   size_t inLeft = 0;
   // The next bits of the stream, first bit in bit 63; below the `bitCount` valid bits lie zeros
   // or the bits that follow, so a refill may OR the same bits in again.
   uint64_t bits = 0;
   int bitCount = 0;
+  bool inputEnded = false;
   int width = 9;
   int widthLimit = 511;  // the entry count at which the width grows (early change)
   int next = FirstCode;
@@ -70,55 +76,57 @@ int64_t TLZWCompressor::ExpandInto(uint8_t* destination, int64_t capacity,
   uint32_t prevPlace = 0;
   uint32_t prevLength = 0;  // 0: no previous string (start of the stream, or after a clear)
 
-  while (at < capacity) {
-    if (inLeft >= 8) {
-      // Eight bytes at once, without a branch: afterwards 56 to 63 bits are valid.
-      bits |= LoadBigEndian64(in) >> bitCount;
-      const int taken = (63 - bitCount) >> 3;
-      in += taken;
-      inLeft -= static_cast<size_t>(taken);
-      bitCount |= 56;
-    } else {
-      // Near the end of a piece, byte by byte; the next piece is fetched when this one is used.
-      while (bitCount <= 56) {
-        if (inLeft == 0 && (inLeft = getBytes(&in)) == 0) break;
-        bits |= uint64_t{*in++} << (56 - bitCount);
-        --inLeft;
-        bitCount += 8;
+  // Tops the bit buffer up byte by byte, near the end of a piece of input (the next piece is
+  // fetched when this one is used up); false when the input ends inside a code.
+  auto refillSlowly = [&]() {
+    while (bitCount <= 56 && !inputEnded) {
+      if (inLeft == 0 && (inLeft = getBytes(&in)) == 0) {
+        inputEnded = true;
+        break;
       }
-      if (bitCount < width) break;  // the input ends inside a code
+      bits |= uint64_t{*in++} << (56 - bitCount);
+      --inLeft;
+      bitCount += 8;
     }
+    return bitCount >= width;
+  };
+
+  // Emits the string of the next code; false when the pass ends. Near the end of the
+  // destination the string is cut where the destination ends.
+  auto expandCode = [&](bool nearEnd) __attribute__((always_inline)) {
     const int code = static_cast<int>(bits >> (64 - width));
     bits <<= width;
     bitCount -= width;
 
     uint32_t length;
-    // Single bytes and table entries (not ClearCode or EndCode) name strings written before.
-    const bool written = code < next && (code < ClearCode || code >= FirstCode);
-    if (written) {
+    if (code < next) {
       const TPlacedString string = table[code];
       length = string.length;
-      if (length == 0) {
+      if (length != 0) {
+        if (!nearEnd) {
+          CopyString(out + at, out + string.place, length);
+        } else {
+          CopyCut(out + at, out + string.place, length, capacity - at);
+        }
+      } else if (code < ClearCode) {
         // A single byte written for the first time.
         out[at] = static_cast<uint8_t>(code);
         length = 1;
         table[code] = {static_cast<uint32_t>(at), length};
-      } else if (at <= fastEnd) {
-        CopyString(out + at, out + string.place, length);
+      } else if (code == ClearCode) {
+        width = 9;
+        widthLimit = 511;
+        next = FirstCode;
+        prevLength = 0;
+        return true;
       } else {
-        CopyCut(out + at, out + string.place, length, capacity - at);
+        return false;  // EndCode
       }
-    } else if (code == ClearCode) {
-      width = 9;
-      widthLimit = 511;
-      next = FirstCode;
-      prevLength = 0;
-      continue;
     } else if (code == next && prevLength != 0) {
       // The code defines itself: the previous string, just written, and its own first byte.
       length = prevLength + 1;
       const uint8_t* from = out + prevPlace;
-      if (at <= fastEnd) {
+      if (!nearEnd) {
         CopyString(out + at, from, prevLength);
         out[at + prevLength] = *from;
       } else {
@@ -126,7 +134,7 @@ int64_t TLZWCompressor::ExpandInto(uint8_t* destination, int64_t capacity,
         if (prevLength < capacity - at) out[at + prevLength] = *from;
       }
     } else {
-      break;  // EndCode, or a code that names no string
+      return false;  // a code that names no string
     }
 
     // The new entry is the previous string and this one's first byte: it starts where the
@@ -142,6 +150,27 @@ int64_t TLZWCompressor::ExpandInto(uint8_t* destination, int64_t capacity,
     prevPlace = static_cast<uint32_t>(at);
     prevLength = length;
     at += length;
+    return true;
+  };
+
+  // Far from the end, a refill of eight bytes brings at least 56 bits, four codes of 12 bits,
+  // and the four are expanded without a test of the bits in between: a loop whose count
+  // depends on the widths would be mispredicted at nearly every refill.
+  while (at <= fastEnd) {
+    if (inLeft >= 8) {
+      bits |= LoadBigEndian64(in) >> bitCount;
+      const int taken = (63 - bitCount) >> 3;
+      in += taken;
+      inLeft -= static_cast<size_t>(taken);
+      bitCount |= 56;  // 56 to 63 bits are valid now
+      if (!expandCode(false) || !expandCode(false) || !expandCode(false) || !expandCode(false)) {
+        return at;
+      }
+    } else if (!refillSlowly() || !expandCode(false)) {
+      return at;
+    }
+  }
+  while (at < capacity && refillSlowly() && expandCode(true)) {
   }
   return at < capacity ? at : capacity;
 }
