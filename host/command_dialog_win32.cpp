@@ -13,10 +13,6 @@
 #include "host/terminal.h"
 #include "host/transforms.h"
 
-#ifndef PW_RENDERFULLCONTENT
-#define PW_RENDERFULLCONTENT 0x00000002
-#endif
-
 namespace {
 
 constexpr wchar_t kDialogClass[] = L"VarnelTiffHostExportDialog";
@@ -90,12 +86,14 @@ void PumpMessages() {
   }
 }
 
-// The whole window, frame included, as the user sees it: rows top first, RGB.
-bool CaptureWindow(HWND window, RgbImage& picture) {
-  RECT rect;
-  GetWindowRect(window, &rect);
-  const int width = rect.right - rect.left;
-  const int height = rect.bottom - rect.top;
+// The dialog's client area (the panel and the buttons) as it stands on the screen: rows top first,
+// RGB. A copy of what is on the screen, because asking a window to print itself leaves out the
+// controls' own painting on some systems (Wine saves a plain grey rectangle).
+bool CaptureClientArea(HWND window, RgbImage& picture) {
+  RECT client;
+  GetClientRect(window, &client);
+  const int width = client.right - client.left;
+  const int height = client.bottom - client.top;
   if (width < 1 || height < 1) return false;
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof info.bmiHeader;
@@ -105,19 +103,13 @@ bool CaptureWindow(HWND window, RgbImage& picture) {
   info.bmiHeader.biBitCount = 32;
   info.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
-  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HDC windowDc = GetDC(window);
+  HDC memory = CreateCompatibleDC(windowDc);
+  HBITMAP bitmap = CreateDIBSection(windowDc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
   bool captured = false;
   if (bitmap != nullptr && memory != nullptr) {
     HGDIOBJ previous = SelectObject(memory, bitmap);
-    captured = PrintWindow(window, memory, PW_RENDERFULLCONTENT) != 0;
-    if (!captured) {
-      // Systems without the full-content flag: what is on the screen.
-      HDC windowDc = GetWindowDC(window);
-      captured = BitBlt(memory, 0, 0, width, height, windowDc, 0, 0, SRCCOPY) != 0;
-      ReleaseDC(window, windowDc);
-    }
+    captured = BitBlt(memory, 0, 0, width, height, windowDc, 0, 0, SRCCOPY) != 0;
     GdiFlush();
     if (captured) {
       const auto* bgra = static_cast<const uint8_t*>(bits);
@@ -135,16 +127,28 @@ bool CaptureWindow(HWND window, RgbImage& picture) {
   }
   if (bitmap != nullptr) DeleteObject(bitmap);
   if (memory != nullptr) DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
+  ReleaseDC(window, windowDc);
   return captured;
 }
 
-bool SaveScreenshot(HWND dialog, const std::string& path, std::string& error) {
+// Lets the window system show the dialog: it is mapped and painted by messages that arrive over
+// a short while, not at once.
+void LetTheDialogAppear(HWND dialog) {
+  SetForegroundWindow(dialog);
+  const DWORD until = GetTickCount() + 300;
+  while (GetTickCount() < until) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    PumpMessages();
+  }
   RedrawWindow(dialog, nullptr, nullptr,
                RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
   PumpMessages();
+}
+
+bool SaveScreenshot(HWND dialog, const std::string& path, std::string& error) {
+  LetTheDialogAppear(dialog);
   RgbImage picture;
-  if (!CaptureWindow(dialog, picture)) {
+  if (!CaptureClientArea(dialog, picture)) {
     error = "cannot capture the dialog";
     return false;
   }

@@ -1,14 +1,18 @@
 // The export options panel as Windows sees it: its windows, texts, layout, styles and font, the
 // selection, following the parent's size, and both ways it goes away. Needs an X display under
-// Wine (xvfb-run). Also saves a screenshot of the panel as artifacts/panel.png.
+// Wine (xvfb-run). Also saves a screenshot of the panel as artifacts/panel.png, and checks the
+// screenshot that the host tool's `dialog --screenshot` saved before this program ran.
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <iterator>
 #include <string>
 #include <vector>
 
+#define STB_IMAGE_IMPLEMENTATION
+#include <stb_image.h>
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb_image_write.h>
 
@@ -408,6 +412,51 @@ TEST_F(PanelTest, ScreenshotShowsTheButtonFaceBackground) {
   std::filesystem::create_directories(folder);
   const std::string file = (folder / "panel.png").string();
   EXPECT_NE(stbi_write_png(file.c_str(), width, height, 3, rgb.data(), width * 3), 0) << file;
+}
+
+// The host tool's dialog as it saved it: the panel's group box, its four buttons and the Japanese
+// texts drawn on the button face, not an empty rectangle. The file is removed once read, so a run
+// of the tool that saves nothing cannot pass on an old picture.
+TEST(DialogScreenshot, ShowsThePanelWithItsTexts) {
+  const std::string file = (std::filesystem::path(VARNELTIFF_ARTIFACT_DIR) / "dialog.png").string();
+  int width = 0;
+  int height = 0;
+  int channels = 0;
+  unsigned char* rgb = stbi_load(file.c_str(), &width, &height, &channels, 3);
+  ASSERT_NE(rgb, nullptr) << file;
+  std::remove(file.c_str());
+  const auto at = [&](int x, int y) {
+    return rgb + (static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)) * 3;
+  };
+  const COLORREF face = GetSysColor(COLOR_BTNFACE);
+  // Pixels in a rectangle of the picture that are dark (text) or merely not the button face
+  // (frame lines and the shading of the radio circles).
+  const auto count = [&](int left, int top, int right, int bottom, bool dark) {
+    int found = 0;
+    for (int y = top; y < bottom; ++y) {
+      for (int x = left; x < right; ++x) {
+        const unsigned char* pixel = at(x, y);
+        found += dark ? pixel[0] + pixel[1] + pixel[2] < 3 * 96
+                      : RGB(pixel[0], pixel[1], pixel[2]) != face;
+      }
+    }
+    return found;
+  };
+  ASSERT_GE(width, 283);
+  ASSERT_GE(height, 159);
+  for (const POINT& point : {POINT{200, 26}, POINT{100, 141}}) {
+    EXPECT_EQ(RGB(at(point.x, point.y)[0], at(point.x, point.y)[1], at(point.x, point.y)[2]), face)
+        << point.x << ", " << point.y;
+  }
+  EXPECT_GT(count(12, 8, 90, 30, true), 30) << "the group box's caption";
+  EXPECT_GT(count(6, 30, 11, 140, false), 100) << "the group box's left side";
+  EXPECT_GT(count(244, 30, 251, 140, false), 100) << "the group box's right side";
+  for (int row = 0; row < 4; ++row) {
+    const int top = 29 + 28 * row;
+    EXPECT_GT(count(16, top, 30, top + 28, false), 20) << "radio button " << row;
+    EXPECT_GT(count(34, top, 240, top + 28, true), 40) << "text of button " << row;
+  }
+  stbi_image_free(rgb);
 }
 
 }  // namespace

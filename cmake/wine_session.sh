@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# Starts or stops the Wine session the Windows tests run in:
+#   wine_session.sh boot STATE_DIR    boot the prefix if it is new, and nothing more
+#   wine_session.sh start STATE_DIR   the same, then start its server and services with every
+#                                     stream detached, and an X display if none is set
+#   wine_session.sh stop STATE_DIR    stop this prefix's server and the display started here
+# Wine's background processes inherit the streams of whoever starts them: started from a test,
+# they would hold CTest's pipe open and the test would never end. STATE_DIR keeps the display.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/wine_env.sh"
+action=$1 state=$2
+mkdir -p "$state"
+
+boot_prefix() {
+  [ -f "$WINEPREFIX/varneltiff-ready" ] && return 0
+  echo "wine session: booting a new prefix in $WINEPREFIX ($(wine_mode); under qemu-user this takes many minutes)"
+  mkdir -p "$WINEPREFIX"
+  wine wineboot -i </dev/null >/dev/null 2>&1 || true
+  # The panel asks for the Windows Japanese UI fonts; show them with the IPA fonts installed here.
+  printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
+    '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]' \
+    '"ＭＳ Ｐゴシック"="IPAPGothic"' '"ＭＳ ゴシック"="IPAGothic"' |
+    iconv -f UTF-8 -t UTF-16 >"$WINEPREFIX/fonts.reg"
+  wine regedit /S "$WINEPREFIX/fonts.reg" </dev/null >/dev/null 2>&1
+  # The registry reaches the prefix's files when the server ends.
+  timeout 300 wineserver -w </dev/null >/dev/null 2>&1 || true
+  touch "$WINEPREFIX/varneltiff-ready"
+}
+
+start_display() {
+  [ -n "${DISPLAY:-}" ] && { echo "$DISPLAY" >"$state/display"; return 0; }
+  local number
+  exec 3> >(cat >"$state/display-number")
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+  echo $! >"$state/xvfb.pid"
+  exec 3>&-
+  for _ in $(seq 100); do
+    number=$(cat "$state/display-number" 2>/dev/null || true)
+    [ -n "$number" ] && break
+    sleep 0.1
+  done
+  [ -n "$number" ] || { echo "wine session: Xvfb did not start" >&2; return 1; }
+  echo ":$number" >"$state/display"
+}
+
+# One boot at a time per prefix, whoever asks.
+lock_prefix() {
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  exec 9>"$WINEPREFIX.lock"
+  flock 9
+}
+
+case "$action" in
+  boot)
+    lock_prefix
+    boot_prefix
+    ;;
+  start)
+    lock_prefix
+    boot_prefix
+    start_display
+    export DISPLAY
+    DISPLAY=$(cat "$state/display")
+    wineserver -p </dev/null >/dev/null 2>&1 || true
+    wine wineboot </dev/null >/dev/null 2>&1 || true
+    echo "wine session: $(wine_mode), prefix $WINEPREFIX, display $DISPLAY"
+    ;;
+  stop)
+    wineserver -k </dev/null >/dev/null 2>&1 || true
+    if [ -f "$state/xvfb.pid" ]; then
+      kill "$(cat "$state/xvfb.pid")" 2>/dev/null || true
+      rm -f "$state/xvfb.pid"
+    fi
+    rm -f "$state/display" "$state/display-number"
+    ;;
+  *)
+    echo "usage: wine_session.sh boot|start|stop STATE_DIR" >&2
+    exit 2
+    ;;
+esac
