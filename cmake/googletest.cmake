@@ -15,23 +15,41 @@ set(VARNELTIFF_TEST_TIMEOUT 300)
 set(VARNELTIFF_WINE_TEST_TIMEOUT 1900)
 
 # varneltiff_add_test(NAME SOURCES... LIBS libs... PROPERTIES test properties...): one test
-# program. Natively each test case is its own CTest entry; under Wine the whole program is one
-# entry (labelled "wine", in the Wine session), so Wine starts once per program.
+# program. Natively each program is built and each of its test cases is its own CTest entry.
+# For Windows every program is an object library linked into the one runner `windows_tests`
+# beside the DLL, which is a single CTest entry in the Wine session: under qemu-user each Wine
+# process start costs about a minute. Properties of the programs (fixtures) go to the runner.
 function(varneltiff_add_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;PROPERTIES" ${ARGN})
-  add_executable(${name} ${ARG_SOURCES})
-  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest_main)
   if(CMAKE_CROSSCOMPILING)
-    add_test(NAME ${name} COMMAND ${name})
-    if(ARG_PROPERTIES)
-      set_tests_properties(${name} PROPERTIES ${ARG_PROPERTIES})
-    endif()
-    varneltiff_wine_test(${name})
+    add_library(${name} OBJECT ${ARG_SOURCES})
+    target_link_libraries(${name} PUBLIC ${ARG_LIBS} GTest::gtest)
+    varneltiff_windows_runner()
+    target_link_libraries(windows_tests PRIVATE ${name})
+    # Each program's properties add to the runner's (its fixtures join the others').
+    while(ARG_PROPERTIES)
+      list(POP_FRONT ARG_PROPERTIES property value)
+      set_property(TEST windows_tests APPEND PROPERTY ${property} ${value})
+    endwhile()
   else()
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest_main)
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
                          PROPERTIES TIMEOUT ${VARNELTIFF_TEST_TIMEOUT} ${ARG_PROPERTIES})
   endif()
 endfunction()
+
+# The Windows test runner and its CTest entry, made by the first test program that needs them.
+macro(varneltiff_windows_runner)
+  if(NOT TARGET windows_tests)
+    add_executable(windows_tests)
+    target_link_libraries(windows_tests PRIVATE GTest::gtest_main)
+    set_target_properties(windows_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+    add_dependencies(windows_tests varneltiff)
+    add_test(NAME windows_tests COMMAND windows_tests)
+    varneltiff_wine_test(windows_tests)
+  endif()
+endmacro()
 
 # varneltiff_wine_test(NAME): makes a CTest entry one that runs in the Wine session.
 function(varneltiff_wine_test name)

@@ -12,20 +12,30 @@ source "$here/wine_env.sh"
 action=$1 state=$2
 mkdir -p "$state"
 
-boot_prefix() {
-  [ -f "$WINEPREFIX/varneltiff-ready" ] && return 0
-  echo "wine session: booting a new prefix in $WINEPREFIX ($(wine_mode); under qemu-user this takes many minutes)"
-  mkdir -p "$WINEPREFIX"
-  wine wineboot -i </dev/null >/dev/null 2>&1 || true
-  # The panel asks for the Windows Japanese UI fonts; show them with the IPA fonts installed here.
+# The prefix's own settings: the panel asks for the Windows Japanese UI fonts, shown with the IPA
+# fonts installed here; and windows are left unmanaged, since no window manager runs on the test
+# display and Wine would otherwise wait two seconds for one whenever a window goes.
+settings() {
   printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
     '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]' \
-    '"ＭＳ Ｐゴシック"="IPAPGothic"' '"ＭＳ ゴシック"="IPAGothic"' |
-    iconv -f UTF-8 -t UTF-16 >"$WINEPREFIX/fonts.reg"
-  wine regedit /S "$WINEPREFIX/fonts.reg" </dev/null >/dev/null 2>&1
+    '"ＭＳ Ｐゴシック"="IPAPGothic"' '"ＭＳ ゴシック"="IPAGothic"' '' \
+    '[HKEY_CURRENT_USER\Software\Wine\X11 Driver]' '"Managed"="N"'
+}
+
+boot_prefix() {
+  local ready="$WINEPREFIX/varneltiff-ready" version
+  version=$(settings | md5sum | cut -d' ' -f1)
+  [ -f "$ready" ] && [ "$(cat "$ready")" = "$version" ] && return 0
+  if [ ! -f "$ready" ]; then
+    echo "wine session: booting a new prefix in $WINEPREFIX ($(wine_mode); under qemu-user this takes many minutes)"
+    mkdir -p "$WINEPREFIX"
+    wine wineboot -i </dev/null >/dev/null 2>&1 || true
+  fi
+  settings | iconv -f UTF-8 -t UTF-16 >"$WINEPREFIX/varneltiff.reg"
+  wine regedit /S "$WINEPREFIX/varneltiff.reg" </dev/null >/dev/null 2>&1
   # The registry reaches the prefix's files when the server ends.
   timeout 300 wineserver -w </dev/null >/dev/null 2>&1 || true
-  touch "$WINEPREFIX/varneltiff-ready"
+  echo "$version" >"$ready"
 }
 
 start_display() {

@@ -157,7 +157,7 @@ TEST(ExportSetting, StoreTransformCodePanelAndSave) {
     SCOPED_TRACE(test.name);
     ClearStore();
     Store(test.stored, test.value);
-    std::unique_ptr<PluginLibrary> plugin = LoadPlugin();
+    FreshPlugin plugin = LoadPlugin();
     if (test.load) plugin->pluginCallback(0);
     int32_t code = kUntouched;
     plugin->beforeTransform(&code, 0);
@@ -194,7 +194,7 @@ TEST(ExportSetting, StoreTransformCodePanelAndSave) {
 TEST(ExportSetting, LeavingWithoutALivePanelDoesNothing) {
   ClearStore();
   Store(Stored::kNumber, 1);
-  std::unique_ptr<PluginLibrary> plugin = LoadPlugin();
+  FreshPlugin plugin = LoadPlugin();
   plugin->pluginCallback(0);
   EXPECT_EQ(*plugin->exportOptionForm, nullptr);
   plugin->leaveOption(1);  // never entered

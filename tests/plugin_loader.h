@@ -11,9 +11,16 @@
 // run when it cannot be loaded.
 const PluginLibrary& Plugin();
 
-// A fresh load of the library, with its globals as at load time (unless it is loaded elsewhere
-// in the program); it is unloaded when the pointer goes.
-std::unique_ptr<PluginLibrary> LoadPlugin();
+// Unloads a fresh load and removes the copy it was loaded from.
+struct UnloadFreshPlugin {
+  void operator()(PluginLibrary* library) const;
+};
+using FreshPlugin = std::unique_ptr<PluginLibrary, UnloadFreshPlugin>;
+
+// A fresh load of the library, with its globals as at load time: a copy of the file under a name
+// of its own, because loading the same file again while Plugin() holds it would hand back the
+// module already loaded. Aborts the run when it cannot be loaded.
+FreshPlugin LoadPlugin();
 
 inline std::string ProgramFolder() {
   return PluginLibrary::ProgramFolder();
