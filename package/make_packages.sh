@@ -50,8 +50,11 @@ stamp() { find "$1" -exec touch -h -d "@$epoch" {} +; }
 win32_name="varneltiff-$version-win32"
 win32_dir="$stage/$win32_name"
 mkdir -p "$win32_dir"
-i686-w64-mingw32-strip --strip-all -o "$win32_dir/varneltiff.dll" "$win32_build/bin/varneltiff.dll"
-i686-w64-mingw32-strip --strip-all -o "$win32_dir/varneltiff.exe" "$win32_build/bin/varneltiff.exe"
+# strip writes a new time stamp into a PE header: the commit's, not the clock's.
+for program in varneltiff.dll varneltiff.exe; do
+  SOURCE_DATE_EPOCH=$epoch i686-w64-mingw32-strip --strip-all -o "$win32_dir/$program" \
+    "$win32_build/bin/$program"
+done
 text "$source_dir/package/README-ja.txt" "$win32_dir/README-ja.txt" crlf CP932
 text "$source_dir/package/README-en.txt" "$win32_dir/README-en.txt" crlf
 text "$source_dir/LICENSE" "$win32_dir/LICENSE.txt" crlf
