@@ -61,6 +61,13 @@ lock_prefix() {
   flock 9
 }
 
+# A caller that started the session itself (./run, for the tests and the package test after
+# them) keeps it across CTest's fixtures.
+if [ -n "${VARNELTIFF_WINE_SESSION_KEPT:-}" ] && [ "$action" != boot ]; then
+  echo "wine session: kept by the caller ($(cat "$state/display" 2>/dev/null || echo "no display"))"
+  exit 0
+fi
+
 case "$action" in
   boot)
     lock_prefix

@@ -10,6 +10,7 @@
 #include "host/plugin_library.h"
 #include "host/terminal.h"
 #include "host/text_encoding.h"
+#include "varneltiff_version.h"
 
 namespace {
 

@@ -2,12 +2,16 @@
 // source stays UTF-8 and the object holds the exact Shift-JIS bytes the host expects.
 #include "plugin/texts.h"
 
+#include "varneltiff_version.h"
+
 const char kErrorText[] =
     "サポートできないTiffフォーマット、もしくは、イメージファイルでは、ないようです。";
 
 const char kDisplayName[] = "VarnelTiff";
 
-const char kCopyrightLine[] = "Copyright (C) 2026 The VarnelTiff developers";
+// The project's copyright line, set beside its version (cmake/version.cmake); the version
+// resources of the Windows files carry the same line.
+const char kCopyrightLine[] = VARNELTIFF_COPYRIGHT;
 
 // Lines 5, 6 and 8 start with an ideographic space (0x81 0x40), line 7 with two ASCII spaces.
 const char kDescription[] =
