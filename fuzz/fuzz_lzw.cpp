@@ -7,7 +7,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string problem = CheckLzwExpansion(data, size);
   if (!problem.empty()) {
-    std::fprintf(stderr, "LZW expansion: %s\n", problem.c_str());
+    std::fprintf(stderr, "finding: LZW expansion: %s\n", problem.c_str());
     std::abort();
   }
   return 0;

@@ -8,7 +8,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string problem = CheckReadPass(data, size);
   if (!problem.empty()) {
-    std::fprintf(stderr, "read pass: %s\n", problem.c_str());
+    std::fprintf(stderr, "finding: read pass: %s\n", problem.c_str());
     std::abort();
   }
   return 0;

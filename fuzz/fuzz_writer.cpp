@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       "/tmp/varneltiff-fuzz-writer-" + std::to_string(getpid()) + ".tif";
   const std::string problem = CheckWrite(data, size, path);
   if (!problem.empty()) {
-    std::fprintf(stderr, "writer: %s\n", problem.c_str());
+    std::fprintf(stderr, "finding: writer: %s\n", problem.c_str());
     std::abort();
   }
   return 0;

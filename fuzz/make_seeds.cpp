@@ -66,11 +66,12 @@ int main(int argc, char** argv) {
       }
     }
   }
-  // Palette and full-colour images, small and padded, with and without a stop.
-  const TBytes writerSeeds[] = {{0, 5, 3, 0, 0, 1, 2, 3, 4, 5, 6, 7},
-                                {1, 7, 4, 3, 0, 9, 8, 7, 6, 5, 4, 3},
-                                {3, 17, 9, 1, 4, 200, 100, 50, 25},
-                                {2, 3, 3, 0, 0, 1, 1, 1, 1}};
+  // Palette and full-colour images, small and padded, with and without a stop, and records
+  // without a palette or without pixels.
+  const TBytes writerSeeds[] = {
+      {0, 5, 3, 0, 0, 1, 2, 3, 4, 5, 6, 7}, {1, 7, 4, 3, 0, 9, 8, 7, 6, 5, 4, 3},
+      {3, 17, 9, 1, 4, 200, 100, 50, 25},   {2, 3, 3, 0, 0, 1, 1, 1, 1},
+      {0, 5, 3, 0x80, 0, 1, 2, 3},          {1, 4, 2, 0x40, 0, 1, 2, 3}};
   for (const TBytes& seed : writerSeeds) {
     written &= WriteFile(writerDir + "/seed-" + std::to_string(made++), seed);
   }

@@ -63,7 +63,12 @@ std::string CheckWrite(const uint8_t* data, size_t size, const std::string& path
     palette[i] = uint32_t(fill[(3 * i) % fillSize]) << 16 |
                  uint32_t(fill[(3 * i + 1) % fillSize]) << 8 | fill[(3 * i + 2) % fillSize];
   }
-  const HostImage image = {kind, pixels.data(), rowBytes, width, height, palette, 256};
+  // Null pointers where the record may carry them: the writer must refuse what it would read.
+  const bool noPixels = (data[3] & 0x40) != 0;
+  const bool noPalette = (data[3] & 0x80) != 0;
+  HostImage image = {kind, pixels.data(), rowBytes, width, height, palette, 256};
+  if (noPixels) image.pixels = nullptr;
+  if (noPalette) image.palette = nullptr;
 
   {
     std::FILE* existing = std::fopen(path.c_str(), "wb");
@@ -75,7 +80,11 @@ std::string CheckWrite(const uint8_t* data, size_t size, const std::string& path
   TTiffEncoder encoder;
   encoder.progress = data[4] != 0 ? StopAtRow : nullptr;
   const uint64_t stripBytes = uint64_t(uint32_t(width)) * uint32_t(height) * (kind == 5 ? 3 : 1);
-  const bool shouldWrite = (kind == 1 || kind == 5) && stripBytes <= 0xFFFFFFFFu - 1758;
+  // The strip must end within 32-bit file offsets.
+  const uint64_t stripOffset =
+      kind == 1 ? TTiffEncoder::PaletteStripOffset : TTiffEncoder::FullColourStripOffset;
+  const bool shouldWrite = (kind == 1 || kind == 5) && stripBytes <= 0xFFFFFFFFu - stripOffset &&
+                           !(kind == 1 && noPalette) && !(noPixels && width != 0 && height != 0);
   if (!small && shouldWrite && stripBytes != 0) return {};  // rows the test cannot hold
   const bool written = encoder.Encode(path.c_str(), &image);
   if (written != shouldWrite)

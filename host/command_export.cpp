@@ -1,9 +1,12 @@
 // export: a PNG or BMP picture through the plug-in's export side, in the order a host calls it.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <string>
 
 #include "host/commands.h"
 #include "host/export_session.h"
-#include "host/output_file.h"
+#include "host/file_names.h"
 #include "host/png_io.h"
 #include "host/terminal.h"
 #include "host/transforms.h"
@@ -30,15 +33,23 @@ void DrawBar(ExportProgress& progress, int32_t row) {
                       std::string(kBarWidth - filled, '.') + "] " + std::to_string(percent) + "%");
 }
 
-// Called by the plug-in before each row; a nonzero answer makes it stop writing. Nothing may be
-// thrown back through the plug-in's frames.
+// Called by the plug-in before each row. It never asks the plug-in to stop: a stopped export
+// still puts the rows written so far in the target's place, a cut-off picture instead of the
+// file that was there. An interrupt waits until the file is complete. Nothing may be thrown back
+// through the plug-in's frames.
 int32_t PLUGIN_CALL OnRow(int32_t row) {
   try {
     DrawBar(exportProgress, row);
   } catch (...) {
     // A bar that cannot be drawn is no reason to stop the export.
   }
-  return Interrupted() ? 1 : 0;
+  return 0;
+}
+
+// The plug-in only says that it failed; the cause a user can mend at once is named.
+std::string WriteFailureReason(const std::string& target) {
+  if (!IsFolder(FolderName(target))) return std::strerror(ENOENT);
+  return "the plug-in could not write the file";
 }
 
 int ReportInterrupted() {
@@ -78,27 +89,19 @@ int RunExport(const Options& options, PluginLibrary& plugin) {
   }
   if (Interrupted()) return ReportInterrupted();
 
-  PendingOutput output(target);
-  if (!output.Create(error)) {
-    ReportFailure(target, error);
-    return kExitFailure;
-  }
+  // The plug-in writes beside the target and replaces it only with a complete file: a failed
+  // export leaves the target as it was.
   ProgressLine line(options.quiet);
   exportProgress = {&line, target, image.height, -1};
   HostImage record = image.Record();
-  const int32_t written = plugin.writeToFile(output.TemporaryPath().c_str(), &record, OnRow);
+  const int32_t written = plugin.writeToFile(target.c_str(), &record, OnRow);
   exportProgress = {};
   line.Clear();
-  // A stop asked for by the progress callback still counts as success for the plug-in, with
-  // only the rows before it in the file: the host knows it stopped and throws the file away.
-  if (Interrupted()) return ReportInterrupted();
   if (written != 1) {
-    ReportFailure(target, "the plug-in could not write the file");
+    ReportFailure(target, WriteFailureReason(target));
     return kExitFailure;
   }
-  if (!output.Commit(error)) {
-    ReportFailure(target, error);
-    return kExitFailure;
-  }
+  // An interrupt during the writing took effect only now, with the new file complete.
+  if (Interrupted()) return ReportInterrupted();
   return kExitSuccess;
 }

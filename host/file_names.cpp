@@ -69,6 +69,13 @@ std::string BaseName(const std::string& path) {
   return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
 }
 
+std::string FolderName(const std::string& path) {
+  const std::vector<size_t> separators = Separators(path);
+  if (separators.empty()) return ".";
+  // A name in the root keeps the separator: it is the root's name.
+  return path.substr(0, separators.back() == 0 ? 1 : separators.back());
+}
+
 std::string JoinPath(const std::string& folder, const std::string& name) {
   if (folder.empty()) return name;
   const std::vector<size_t> separators = Separators(folder);

@@ -6,6 +6,8 @@
 
 // The name without its folder and without its last extension.
 std::string BaseName(const std::string& path);
+// The folder the path names a file in: "." when it names none.
+std::string FolderName(const std::string& path);
 // `name` inside `folder`.
 std::string JoinPath(const std::string& folder, const std::string& name);
 bool IsFolder(const std::string& path);

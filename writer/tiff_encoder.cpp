@@ -7,7 +7,29 @@ namespace {
 // Offsets and counts in the file are 32-bit, and readers add the strip's offset and byte count.
 constexpr uint64_t kLargestFileEnd = 0xFFFFFFFF;
 
+bool IsPalette(const HostImage& image) {
+  return image.kind == kPaletteImage;
+}
+
+uint64_t RowOutputBytes(const HostImage& image) {
+  return (IsPalette(image) ? 1 : 3) * uint64_t{static_cast<uint32_t>(image.width)};
+}
+
+uint64_t StripBytes(const HostImage& image) {
+  return RowOutputBytes(image) * static_cast<uint32_t>(image.height);
+}
+
 }  // namespace
+
+bool TTiffEncoder::CanWrite(const HostImage* image) {
+  if (image == nullptr) return false;
+  if (image->kind != kPaletteImage && image->kind != kFullColourImage) return false;
+  const uint64_t stripOffset = IsPalette(*image) ? PaletteStripOffset : FullColourStripOffset;
+  if (StripBytes(*image) > kLargestFileEnd - stripOffset) return false;
+  if (IsPalette(*image) && image->palette == nullptr) return false;
+  const bool hasPixels = image->width != 0 && image->height != 0;
+  return !hasPixels || image->pixels != nullptr;
+}
 
 bool TTiffEncoder::WriteBytes(const void* bytes, size_t count) {
   return std::fwrite(bytes, 1, count, file) == count;
@@ -15,23 +37,16 @@ bool TTiffEncoder::WriteBytes(const void* bytes, size_t count) {
 
 bool TTiffEncoder::Encode(const char* fileName, const HostImage* source) {
   // Everything that can refuse the image is decided before the file is created or emptied.
-  if (source == nullptr) return false;
-  const bool palette = source->kind == kPaletteImage;
-  if (!palette && source->kind != kFullColourImage) return false;
-
-  const uint64_t width = static_cast<uint32_t>(source->width);
-  const uint64_t height = static_cast<uint32_t>(source->height);
-  const uint64_t rowOutputBytes = (palette ? 1 : 3) * width;
-  const uint64_t stripBytes = rowOutputBytes * height;
-  const uint64_t stripOffset = palette ? PaletteStripOffset : FullColourStripOffset;
-  if (stripBytes > kLargestFileEnd - stripOffset) return false;
+  if (!CanWrite(source)) return false;
+  const bool palette = IsPalette(*source);
+  const uint64_t stripBytes = StripBytes(*source);
   stripByteCount = static_cast<uint32_t>(stripBytes);
 
   // Palette rows go out straight from the image; full-colour rows are rearranged first. With no
   // rows the width is not bounded by the strip size, and no buffer is needed.
   static_assert(sizeof(size_t) >= sizeof(uint32_t));
   if (!palette && stripBytes > 0) {
-    rowBuffer.reset(new (std::nothrow) uint8_t[static_cast<size_t>(rowOutputBytes)]);
+    rowBuffer.reset(new (std::nothrow) uint8_t[static_cast<size_t>(RowOutputBytes(*source))]);
     if (!rowBuffer) return false;
   }
 

@@ -26,10 +26,15 @@ class TTiffEncoder {
   TTiffEncoder(const TTiffEncoder&) = delete;
   TTiffEncoder& operator=(const TTiffEncoder&) = delete;
 
-  // The write pass. False when the image is null, of a kind other than palette or full colour,
-  // or too large for 32-bit file offsets (all three leave an existing file untouched), when the
-  // file cannot be created, or when a write fails. A null name counts as the empty name.
+  // The write pass. False when CanWrite refuses the image (an existing file is then left
+  // untouched), when the file cannot be created, or when a write fails. A null name counts as
+  // the empty name.
   bool Encode(const char* fileName, const HostImage* image);
+
+  // Whether the write pass takes the image: not null, of the palette or the full-colour kind,
+  // with a strip that ends within 32-bit file offsets, a palette if it is a palette image (its
+  // colour map is always written), and pixels if it has any (a null pointer is never read).
+  static bool CanWrite(const HostImage* image);
 
   // Null: no progress is reported and the writing is never stopped.
   ProgressSink progress = nullptr;
