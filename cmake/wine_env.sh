@@ -7,6 +7,18 @@ wine_version=$(wine --version 2>/dev/null </dev/null || echo unknown)
 export WINEPREFIX="${VARNELTIFF_WINE_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/varneltiff}/$(
   printf '%s' "$wine_version" | tr -c 'A-Za-z0-9.+-' '_')"
 export WINEDEBUG=-all WINEARCH=win32 WINEDLLOVERRIDES="winedbg.exe=d"
+# Wine takes its ANSI code page from the locale. A Japanese Windows, where the plug-in's hosts
+# run, hands file names over in code page 932: so does this Wine, once wine_session.sh has made
+# the Japanese locale beside the prefix.
+# (Given to Wine alone: the shell itself would warn that it cannot use the locale.)
+wine_locales="${WINEPREFIX}-locales"
+wine() {
+  if [ -d "$wine_locales/ja_JP.UTF-8" ]; then
+    env LOCPATH="$wine_locales" LC_ALL=ja_JP.UTF-8 wine "$@"
+  else
+    command wine "$@"
+  fi
+}
 # Where Wine's 32-bit loader runs under qemu-user, this keeps the address range Wine needs for its
 # shared user data free of qemu's own mappings; elsewhere nothing reads it.
 export QEMU_RESERVED_VA=0xf7000000

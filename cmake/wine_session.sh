@@ -22,7 +22,16 @@ settings() {
     '[HKEY_CURRENT_USER\Software\Wine\X11 Driver]' '"Managed"="N"'
 }
 
+# The Japanese locale Wine runs in (cmake/wine_env.sh), made from the system's locale sources.
+make_locale() {
+  [ -d "$wine_locales/ja_JP.UTF-8" ] && return 0
+  mkdir -p "$wine_locales"
+  localedef -i ja_JP -f UTF-8 "$wine_locales/ja_JP.UTF-8" ||
+    { echo "wine session: cannot make the ja_JP.UTF-8 locale" >&2; return 1; }
+}
+
 boot_prefix() {
+  make_locale
   local ready="$WINEPREFIX/varneltiff-ready" version
   version=$(settings | md5sum | cut -d' ' -f1)
   [ -f "$ready" ] && [ "$(cat "$ready")" = "$version" ] && return 0
