@@ -12,12 +12,15 @@ export WINEDEBUG=-all WINEARCH=win32 WINEDLLOVERRIDES="winedbg.exe=d"
 # the Japanese locale beside the prefix.
 # (Given to Wine alone: the shell itself would warn that it cannot use the locale.)
 wine_locales="${WINEPREFIX}-locales"
-wine() {
+wine_environment() {
+  wine_env=(env)
   if [ -d "$wine_locales/ja_JP.UTF-8" ]; then
-    env LOCPATH="$wine_locales" LC_ALL=ja_JP.UTF-8 wine "$@"
-  else
-    command wine "$@"
+    wine_env+=("LOCPATH=$wine_locales" LC_ALL=ja_JP.UTF-8)
   fi
+}
+wine() {
+  wine_environment
+  "${wine_env[@]}" wine "$@"
 }
 # Where Wine's 32-bit loader runs under qemu-user, this keeps the address range Wine needs for its
 # shared user data free of qemu's own mappings; elsewhere nothing reads it.

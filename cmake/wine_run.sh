@@ -13,7 +13,5 @@ if [ -z "${DISPLAY:-}" ] && [ -f "$state/display" ]; then
 fi
 limit=600
 [ "$(wine_mode)" = emulated ] && limit=1800
-if [ -d "$wine_locales/ja_JP.UTF-8" ]; then
-  exec env LOCPATH="$wine_locales" LC_ALL=ja_JP.UTF-8 timeout -k 10 "$limit" wine "$@"
-fi
-exec timeout -k 10 "$limit" wine "$@"
+wine_environment
+exec timeout -k 10 "$limit" "${wine_env[@]}" wine "$@"
