@@ -12,6 +12,7 @@
 
 #include "reader/tiff_decoder.h"
 #include "tests/lzw_streams.h"
+#include "tests/temp_file.h"
 #include "tests/tiff_builder.h"
 
 namespace {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "reader/tiff_decoder.h"
+#include "tests/temp_file.h"
 #include "tests/tiff_builder.h"
 
 namespace {
