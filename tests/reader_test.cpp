@@ -294,7 +294,6 @@ const TAcceptCase kAcceptCases[] = {
     {"Height0", {.height = 0}, false, "height 0"},
     {"LongWidthIsNotCutTo16Bits", {.added = {{256, kLong, {65636}}}}, false, "width 65636"},
     {"LongHeightIsNotCutTo16Bits", {.added = {{257, kLong, {0x10002}}}}, false, "height 65538"},
-    {"LongWidth32767", {.added = {{256, kLong, {32767}}}}, true},
     {"SeparatePlanesRefused",
      {.bits = {8, 8, 8}, .samples = 3, .added = {{284, kShort, {2}}}},
      false,
@@ -302,12 +301,9 @@ const TAcceptCase kAcceptCases[] = {
     {"SeparatePlanesOfOneSample", {.added = {{284, kShort, {2}}}}, true},
     {"InterleavedColour", {.bits = {8, 8, 8}, .samples = 3, .added = {{284, kShort, {1}}}}, true},
     // Sample counts: one, or none given, for every depth; three or four only as full colour.
-    {"SamplesAbsent", {.samples = -1}, true},
     {"TwoSamples", {.bits = {8, 8}, .samples = 2}, false, "2 samples per pixel"},
     {"ThreeSamplesOfOneDepthValue", {.samples = 3}, false, "3 samples per pixel"},
     {"MixedDepths", {.bits = {8, 16, 8}, .samples = 3}, false, "3 samples per pixel"},
-    {"WordsOfThreeSamples", {.bits = {16, 16, 16}, .samples = 3}, false, "3 samples per pixel"},
-    {"NibblesOfThreeSamples", {.bits = {4, 4, 4}, .samples = 3}, false, "3 samples per pixel"},
     {"SeparateWordPlanesRefused",
      {.bits = {16, 16}, .samples = 2, .added = {{284, kShort, {2}}}},
      false,
@@ -319,9 +315,6 @@ const TAcceptCase kAcceptCases[] = {
     {"AssociatedAlpha",
      {.bits = {8, 8, 8, 8}, .samples = 4, .added = {kRgb, ExtraSamples({1})}},
      true},
-    {"UnassociatedAlpha",
-     {.bits = {8, 8, 8, 8}, .samples = 4, .added = {kRgb, ExtraSamples({2})}},
-     true},
     {"AlphaOfSixteenBits",
      {.bits = {8, 8, 8, 16}, .samples = 4, .added = {kRgb, ExtraSamples({2})}},
      false,
@@ -332,10 +325,6 @@ const TAcceptCase kAcceptCases[] = {
      "4 samples per pixel"},
     {"FiveSamples", {.bits = {8, 8, 8, 8, 8}, .samples = 5}, false, "5 samples per pixel"},
     {"Cmyk", {.bits = {8, 8, 8, 8}, .samples = 4, .added = {Photometric(5)}}, false, "CMYK"},
-    {"YCbCr", {.bits = {8, 8, 8}, .samples = 3, .added = {Photometric(6)}}, false, "YCbCr"},
-    {"CieLab", {.bits = {8, 8, 8}, .samples = 3, .added = {Photometric(8)}}, false, "CIELab"},
-    {"IccLab", {.bits = {8, 8, 8}, .samples = 3, .added = {Photometric(9)}}, false, "ICCLab"},
-    {"ItuLab", {.bits = {8}, .added = {Photometric(10)}}, false, "ITULab"},
     // Horizontal differencing belongs to LZW data.
     {"PredictorTwo", {.compression = 5, .added = {Predictor(2)}}, true},
     {"PredictorThree", {.compression = 5, .added = {Predictor(3)}}, false, "predictor 3"},
@@ -782,78 +771,48 @@ TEST(Strips, PreviewsKeepEveryStepthRow) {
 // ---- Tiled images ----
 
 // 5 x 3 at 8 bits in tiles of 4 x 2: tile k holds 10k, 10k + 1, ... row by row.
-TFile FourTiles(std::vector<TAdded> tiles, TBytes data = {}, int compression = 1) {
-  if (data.empty()) {
-    for (int k = 0; k < 4; ++k) {
-      for (int i = 0; i < 8; ++i) data.push_back(static_cast<uint8_t>(10 * k + i));
-    }
+TFile FourTiles(std::vector<TAdded> tiles) {
+  TBytes data;
+  for (int k = 0; k < 4; ++k) {
+    for (int i = 0; i < 8; ++i) data.push_back(static_cast<uint8_t>(10 * k + i));
   }
-  return {5, 3, {8}, 1, std::move(data), compression, std::move(tiles)};
+  return {5, 3, {8}, 1, std::move(data), 1, std::move(tiles)};
 }
 
 const TBytes kFourTiles = {0, 1, 2, 3, 10, 4, 5, 6, 7, 14, 20, 21, 22, 23, 30};
 
-const TPixelCase kTileCases[] =
-    {
-        {"CutToTheImage", FourTiles(Tiles(4, 2, {0, 8, 16, 24}, {8, 8, 8, 8})), 0, kFourTiles},
-        {"AnywhereInTheFile",
-         FourTiles(Tiles(4, 2, {24, 16, 8, 0}, {8, 8, 8, 8}),
-                   Joined({{30, 31, 32, 33, 34, 35, 36, 37},
-                           {20, 21, 22, 23, 24, 25, 26, 27},
-                           {10, 11, 12, 13, 14, 15, 16, 17},
-                           {0, 1, 2, 3, 4, 5, 6, 7}})),
-         0, kFourTiles},
-        {"FewerOffsetsThanTiles",
-         FourTiles(Tiles(4, 2, {0, 8}, {8, 8, 8, 8})),
-         0,
-         {0, 1, 2, 3, 10, 4, 5, 6, 7, 14, 0, 0, 0, 0, 0}},
-        {"OffsetPastEndOfFile",
-         FourTiles(Tiles(4, 2, {0, 8, 0xFFFFF000, 24}, {8, 8, 8, 8})),
-         0,
-         {0, 1, 2, 3, 10, 4, 5, 6, 7, 14, 0, 0, 0, 0, 30}},
-        {"CountZeroSuppliesNothing",
-         FourTiles(Tiles(4, 2, {0, 8, 16, 24}, {8, 0, 8, 8})),
-         0,
-         {0, 1, 2, 3, 0, 4, 5, 6, 7, 0, 20, 21, 22, 23, 30}},
-        {"BillionsClaimedReadOnlyTheTilesNeeded",
-         FourTiles(Tiles(4, 2, {0, 8, 16, 24}, {8, 8, 8, 8}, 0xFFFFFFFF)), 0, kFourTiles},
-        {"LzwEachTileItsOwnStream",
-         FourTiles(Tiles(4, 2, {0, 9, 14, 19}, {9, 5, 5, 5}),
-                   Joined({PackCodes({256, 0, 1, 2, 3, 4, 5, 257}), PackCodes({256, 10, 11, 257}),
-                           PackCodes({256, 20, 21, 257}), PackCodes({256, 30, 31, 257})}),
-                   5),
-         0,
-         {0, 1, 2, 3, 10, 4, 5, 0, 0, 0, 20, 21, 0, 0, 30}},
-        {"OneBitTileCutInsideAByte",
-         {10, 1, {1}, 1, {0xFF, 0xFF}, 1, Tiles(16, 1, {0}, {2})},
-         0,
-         {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0}},
-        {"OneBitTilesOfAByte",
-         {10, 1, {1}, 1, {0xFF, 0xFF}, 1, Tiles(8, 1, {0, 1}, {1, 1})},
-         0,
-         {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0}},
-        {"NibbleTilesOfOddWidth",
-         {3, 1, {4}, 1, {0x21, 0x03, 0x54, 0x06}, 1, Tiles(3, 1, {0, 2}, {2, 2})},
-         0,
-         {1, 2, 3, 0}},
-        {"RedGreenBlueTiles",
-         {3, 1, {8, 8, 8}, 3, Counting(12), 1, Tiles(2, 1, {0, 6}, {6, 6})},
-         0,
-         {2, 1, 0, 0, 5, 4, 3, 0, 8, 7, 6, 0}},
-        {"PredictorInTileRows",
-         {3,
-          1,
-          {8},
-          1,
-          Joined({PackCodes({256, 10, 1, 257}), PackCodes({256, 20, 5, 257})}),
-          5,
-          [] {
-            std::vector<TAdded> added = Tiles(2, 1, {0, 5}, {5, 5});
-            added.push_back(Predictor(2));
-            return added;
-          }()},
-         0,
-         {10, 11, 20}},
+const TPixelCase kTileCases[] = {
+    {"CutToTheImage", FourTiles(Tiles(4, 2, {0, 8, 16, 24}, {8, 8, 8, 8})), 0, kFourTiles},
+    {"FewerOffsetsThanTiles",
+     FourTiles(Tiles(4, 2, {0, 8}, {8, 8, 8, 8})),
+     0,
+     {0, 1, 2, 3, 10, 4, 5, 6, 7, 14, 0, 0, 0, 0, 0}},
+    {"OffsetPastEndOfFile",
+     FourTiles(Tiles(4, 2, {0, 8, 0xFFFFF000, 24}, {8, 8, 8, 8})),
+     0,
+     {0, 1, 2, 3, 10, 4, 5, 6, 7, 14, 0, 0, 0, 0, 30}},
+    {"CountZeroSuppliesNothing",
+     FourTiles(Tiles(4, 2, {0, 8, 16, 24}, {8, 0, 8, 8})),
+     0,
+     {0, 1, 2, 3, 0, 4, 5, 6, 7, 0, 20, 21, 22, 23, 30}},
+    {"OneBitTileCutInsideAByte",
+     {10, 1, {1}, 1, {0xFF, 0xFF}, 1, Tiles(16, 1, {0}, {2})},
+     0,
+     {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0}},
+    {"PredictorInTileRows",
+     {3,
+      1,
+      {8},
+      1,
+      Joined({PackCodes({256, 10, 1, 257}), PackCodes({256, 20, 5, 257})}),
+      5,
+      [] {
+        std::vector<TAdded> added = Tiles(2, 1, {0, 5}, {5, 5});
+        added.push_back(Predictor(2));
+        return added;
+      }()},
+     0,
+     {10, 11, 20}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Tiles, PixelTest, ::testing::ValuesIn(kTileCases),
