@@ -1,5 +1,6 @@
 // Seeds the fuzz corpora from TIFF files: each file with trailers for the read pass (full image,
-// information only, previews), the strip of each LZW file as an LZW input, and a few writer
+// information only, previews), the first strip or tile of each LZW file as an LZW input, the
+// small hand-made hostile files of the tests (tile geometry among them), and a few writer
 // inputs. Usage: make_seeds READ_DIR LZW_DIR WRITER_DIR FILE...
 #include <cstdio>
 #include <fstream>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "reader/tiff_decoder.h"
+#include "tests/hostile_files.h"
 
 namespace {
 
@@ -39,12 +41,12 @@ int main(int argc, char** argv) {
   const std::string readDir = argv[1], lzwDir = argv[2], writerDir = argv[3];
   int made = 0;
   bool written = true;
+  // Box width, box height, mode: full image, information only, and previews of several boxes.
+  const uint8_t trailers[][3] = {{64, 64, 0}, {64, 64, 1},  {64, 64, 2},
+                                 {1, 1, 2},   {16, 200, 2}, {255, 255, 2}};
   for (int i = 4; i < argc; ++i) {
     const TBytes file = ReadFile(argv[i]);
     const std::string name = BaseName(argv[i]);
-    // Box width, box height, mode: full image, information only, and previews of several boxes.
-    const uint8_t trailers[][3] = {{64, 64, 0}, {64, 64, 1},  {64, 64, 2},
-                                   {1, 1, 2},   {16, 200, 2}, {255, 255, 2}};
     for (const auto& trailer : trailers) {
       TBytes seed = file;
       seed.insert(seed.end(), trailer, trailer + 3);
@@ -53,8 +55,10 @@ int main(int argc, char** argv) {
     TTiffDecoder decoder;
     decoder.infoOnly = true;
     if (decoder.Decode(argv[i]) && decoder.compression == 5) {
-      const auto offset = static_cast<uint32_t>(decoder.stripOffset);
-      const auto count = static_cast<uint32_t>(decoder.stripByteCount);
+      const bool tiled = decoder.tileWidth != 0;
+      const auto offset = static_cast<uint32_t>(tiled ? decoder.tileOffset : decoder.stripOffset);
+      const auto count =
+          static_cast<uint32_t>(tiled ? decoder.tileByteCount : decoder.stripByteCount);
       if (offset < file.size()) {
         const size_t end = std::min<size_t>(file.size(), size_t{offset} + count);
         // No output limit, and a limit of 37 x 40 bytes.
@@ -64,6 +68,15 @@ int main(int argc, char** argv) {
           written &= WriteFile(lzwDir + "/" + name + "-" + std::to_string(made++), seed);
         }
       }
+    }
+  }
+  // The hostile files small enough for the read pass's inputs, as a full image and a preview.
+  for (const THostileFile& hostile : HostileFiles()) {
+    if (hostile.bytes.size() > 4000) continue;
+    for (const auto& trailer : {trailers[0], trailers[2]}) {
+      TBytes seed = hostile.bytes;
+      seed.insert(seed.end(), trailer, trailer + 3);
+      written &= WriteFile(readDir + "/hostile-" + std::to_string(made++), seed);
     }
   }
   // Palette and full-colour images, small and padded, with and without a stop, and records

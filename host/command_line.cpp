@@ -8,7 +8,7 @@ const char kHelpText[] =
     "Reads and writes TIFF files through the VarnelTiff plug-in, loaded as a host loads it.\n"
     "\n"
     "Commands:\n"
-    "  check FILE...            tell for each file whether the plug-in can read it\n"
+    "  check FILE...            tell for each file whether the plug-in can read it, and why not\n"
     "  info FILE                show the plug-in's report of the file's tags\n"
     "  import FILE... (-o OUT.png | -d DIR) [--preview WxH] [--index]\n"
     "                           decode TIFF files and write them as PNG\n"

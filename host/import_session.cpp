@@ -42,11 +42,19 @@ std::string ImageInformation(PluginLibrary& plugin, const std::string& file) {
   return text;
 }
 
-std::string RefusalReason(PluginLibrary& plugin, const std::string& file) {
+std::string RefusalReason(PluginLibrary& plugin, const std::string& file, bool cause) {
   if (IsFolder(file)) return "is a folder, not a file";
   std::FILE* opened = std::fopen(file.c_str(), "rb");
   if (opened == nullptr) return std::strerror(errno);
   std::fclose(opened);
-  const std::string message = ShiftJisToTerminal(ImageInformation(plugin, file));
-  return message.empty() ? "the plug-in cannot read this file" : message;
+  std::string message = ShiftJisToTerminal(ImageInformation(plugin, file));
+  if (message.empty()) message = "the plug-in cannot read this file";
+  if (cause && plugin.refusalReason != nullptr) {
+    std::string reason;
+    capturedText = &reason;
+    plugin.refusalReason(file.c_str(), CaptureText);
+    capturedText = nullptr;
+    if (!reason.empty()) message += " (" + reason + ")";
+  }
+  return message;
 }

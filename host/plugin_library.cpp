@@ -85,6 +85,7 @@ bool PluginLibrary::Load(const std::string& libraryPath, std::string& error) {
     error = LoadError();
     return false;
   }
+  refusalReason = reinterpret_cast<decltype(refusalReason)>(Find("VARNELTIFF_RefusalReason"));
   return Bind(supportedInformation, "UNITED_SupportedInformation", error) &&
          Bind(verbose, "UNITED_Verbose", error) &&
          Bind(importSupportedExtensions, "IMPORT_SupportedExtensions", error) &&

@@ -44,6 +44,9 @@ class PluginLibrary {
   decltype(&EXPORT_WriteToFile) writeToFile = nullptr;
   // The pointer to the most recent options panel, exported as data.
   void** exportOptionForm = nullptr;
+  // Why a file is refused, in English: an export beyond the host interface, so a plug-in
+  // without it still loads, and this stays null.
+  decltype(&VARNELTIFF_RefusalReason) refusalReason = nullptr;
 
   const std::string& Path() const { return path; }
 

@@ -42,6 +42,9 @@ PLUGIN_EXPORT void PLUGIN_CALL IMPORT_CreateImage(const char* fileName, HostImag
 PLUGIN_EXPORT void PLUGIN_CALL IMPORT_CreatePreviewImage(const char* fileName, int32_t boxWidth,
                                                          int32_t boxHeight, HostImage** out);
 PLUGIN_EXPORT void PLUGIN_CALL IMPORT_FreeImage(HostImage* image);
+// Beyond the host interface, for tools: why a file is refused, as a short English text handed
+// to `sink` ("Motorola byte order", "predictor 3"); nothing is sent for a readable file.
+PLUGIN_EXPORT void PLUGIN_CALL VARNELTIFF_RefusalReason(const char* fileName, InfoSink sink);
 
 PLUGIN_EXPORT void PLUGIN_CALL PLUGINCALLBACK(int32_t unused);
 PLUGIN_EXPORT void PLUGIN_CALL PLUGOUTCALLBACK();

@@ -71,6 +71,14 @@ PLUGIN_EXPORT void PLUGIN_CALL IMPORT_CreatePreviewImage(const char* fileName, i
   *out = CreateHostImage(decoder, fileName);
 }
 
+// The information pass that IMPORT_ValidFileCheck runs; the host still sees only the one error
+// text, the reason is for tools that know this entry point.
+PLUGIN_EXPORT void PLUGIN_CALL VARNELTIFF_RefusalReason(const char* fileName, InfoSink sink) {
+  TTiffDecoder decoder;
+  decoder.infoOnly = true;
+  if (!decoder.Decode(fileName)) sink(decoder.RefusalReason().c_str());
+}
+
 PLUGIN_EXPORT void PLUGIN_CALL IMPORT_FreeImage(HostImage* image) {
   if (image == nullptr) return;
   std::free(image->pixels);

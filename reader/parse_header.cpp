@@ -1,5 +1,5 @@
-// The TIFF header and first directory: the tag slots, the colour class, the DecoderRecords text
-// and the decision whether the file is read at all.
+// The TIFF header and first directory: the tag slots and the DecoderRecords text; which files
+// are read is decided in accept_file.cpp.
 #include <algorithm>
 #include <climits>
 #include <cstring>
@@ -14,7 +14,13 @@ constexpr int kTypeShort = 3;
 constexpr int kTypeLong = 4;
 constexpr int kStripOffsetsTag = 273;
 constexpr int kStripByteCountsTag = 279;
+constexpr int kPredictorTag = 317;
 constexpr int kColorMapTag = 320;
+constexpr int kTileWidthTag = 322;
+constexpr int kTileLengthTag = 323;
+constexpr int kTileOffsetsTag = 324;
+constexpr int kTileByteCountsTag = 325;
+constexpr int kExtraSamplesTag = 338;
 
 // Where one tag's value goes: `count` values of `width` bytes (2 or 4).
 struct TSlot {
@@ -88,14 +94,18 @@ int TTiffDecoder::TypeSize(int type) {
 }
 
 bool TTiffDecoder::ParseHeader() {
-  if (!MeasureFile()) return false;
+  if (!MeasureFile()) return Refuse(TRefusal::CannotOpen);
   ClearTagSlots();
 
   uint8_t header[8] = {};
-  if (ReadAt(0, header, sizeof header) < sizeof header) return false;
-  if (header[0] != 'I' || header[1] != 'I' || ReadLittleEndian(header + 2, 2) != 42) return false;
+  if (ReadAt(0, header, sizeof header) < sizeof header) return Refuse(TRefusal::TooShort);
+  if (header[0] == 'M' && header[1] == 'M') return Refuse(TRefusal::MotorolaByteOrder);
+  if (header[0] != 'I' || header[1] != 'I') return Refuse(TRefusal::NotTiff);
+  const uint32_t magic = ReadLittleEndian(header + 2, 2);
+  if (magic == 43) return Refuse(TRefusal::BigTiff);
+  if (magic != 42) return Refuse(TRefusal::MagicNumber, magic);
   // Offsets in the file are unsigned 32-bit values counted from its start.
-  ReadDirectory(ReadLittleEndian(header + 4, 4));
+  if (!ReadDirectory(ReadLittleEndian(header + 4, 4))) return Refuse(TRefusal::NoDirectory);
 
   if (!ChooseColourClass()) return false;
   AppendRecords();
@@ -107,10 +117,7 @@ bool TTiffDecoder::ParseHeader() {
     stripByteCount = static_cast<int32_t>(std::clamp<int64_t>(rest, INT32_MIN, INT32_MAX));
   }
   BuildPalette();
-  // Separate planes (PlanarConfiguration 2) keep each colour channel in strips of its own; read
-  // as interleaved samples they would scramble the picture.
-  if (planarConfig == 2 && samplesPerPixel > 1 && fullColour) return false;
-  return compression == 0 || compression == 1 || compression == 5;
+  return CheckSamples() && CheckDataLayout();
 }
 
 void TTiffDecoder::ClearTagSlots() {
@@ -130,6 +137,15 @@ void TTiffDecoder::ClearTagSlots() {
   stripOffsets = {};
   stripByteCounts = {};
   std::fill(std::begin(colorMap), std::end(colorMap), 0);
+  predictor = 0;
+  tileWidth = tileLength = 0;
+  tileOffset = tileByteCount = 0;
+  extraSamples = 0;
+  tileOffsets = {};
+  tileByteCounts = {};
+  widthValue = lengthValue = 0;
+  std::fill(std::begin(sampleBits), std::end(sampleBits), 0);
+  extraSampleCount = 0;
 }
 
 // Only the first directory is read, and only its complete 12-byte entries, in file order: a
@@ -137,9 +153,10 @@ void TTiffDecoder::ClearTagSlots() {
 // few hundred entries (libtiff refuses more than 4096); past 4096 the entries are not read, so
 // that 65535 entries pointing at colour maps cannot hold the host for seconds. Entries are read
 // a block at a time, not with a seek and a read each.
-void TTiffDecoder::ReadDirectory(int64_t offset) {
+// False when not even the entry count lies in the file.
+bool TTiffDecoder::ReadDirectory(int64_t offset) {
   uint8_t countBytes[2] = {};
-  if (ReadAt(offset, countBytes, sizeof countBytes) < sizeof countBytes) return;
+  if (ReadAt(offset, countBytes, sizeof countBytes) < sizeof countBytes) return false;
   const int entryCount = std::min(static_cast<int>(ReadLittleEndian(countBytes, 2)), 4096);
   constexpr int kBlockEntries = 64;
   uint8_t block[12 * kBlockEntries];
@@ -148,25 +165,31 @@ void TTiffDecoder::ReadDirectory(int64_t offset) {
     const size_t got = ReadAt(offset + 2 + 12 * int64_t{first}, block, size_t(12 * wanted));
     const int complete = static_cast<int>(got / 12);
     for (int i = 0; i < complete; ++i) ApplyEntry(block + 12 * i);
-    if (complete < wanted) return;
+    if (complete < wanted) break;
   }
+  return true;
 }
 
 void TTiffDecoder::ApplyEntry(const uint8_t* entry) {
   const int tag = static_cast<int>(ReadLittleEndian(entry, 2));
+  // Most tags fill one slot; a few fill a second, unreported one with more of the value.
   TSlot slot;
+  TSlot more = {nullptr, 0, 0};
   switch (tag) {
     case 254:
       slot = {&newSubfileType, 4, 1};
       break;
     case 256:
       slot = {&imageWidth, 2, 1};
+      more = {&widthValue, 4, 1};  // the whole value, so that 65636 is not taken for 100
       break;
     case 257:
       slot = {&imageLength, 2, 1};
+      more = {&lengthValue, 4, 1};
       break;
     case 258:
       slot = {bitsPerSample, 2, 3};
+      more = {sampleBits, 2, 4};  // the fourth sample's bits too: alpha
       break;
     case 259:
       slot = {&compression, 2, 1};
@@ -201,61 +224,64 @@ void TTiffDecoder::ApplyEntry(const uint8_t* entry) {
     case 284:
       slot = {&planarConfig, 2, 1};
       break;
+    case kPredictorTag:
+      slot = {&predictor, 2, 1};
+      break;
     case kColorMapTag:
       slot = {colorMap, 2, 768};
       break;  // all reds, all greens, all blues
+    case kTileWidthTag:
+      slot = {&tileWidth, 4, 1};
+      break;
+    case kTileLengthTag:
+      slot = {&tileLength, 4, 1};
+      break;
+    case kTileOffsetsTag:
+      slot = {&tileOffset, 4, 1};
+      break;  // the first tile's offset
+    case kTileByteCountsTag:
+      slot = {&tileByteCount, 4, 1};
+      break;  // the first tile's byte count
+    case kExtraSamplesTag:
+      slot = {&extraSamples, 2, 1};
+      break;
     default:
       return;
   }
   if (tag == kColorMapTag) hasColorMap = 1;
 
   const int type = static_cast<int>(ReadLittleEndian(entry + 2, 2));
-  if (tag == kStripOffsetsTag || tag == kStripByteCountsTag) {
+  TStripArray* array = tag == kStripOffsetsTag      ? &stripOffsets
+                       : tag == kStripByteCountsTag ? &stripByteCounts
+                       : tag == kTileOffsetsTag     ? &tileOffsets
+                       : tag == kTileByteCountsTag  ? &tileByteCounts
+                                                    : nullptr;
+  if (array != nullptr) {
     // The strip reader takes the values from the file as it needs them; the slot keeps the
     // first one for the report.
-    TStripArray& array = tag == kStripOffsetsTag ? stripOffsets : stripByteCounts;
-    array = {type, ReadLittleEndian(entry + 4, 4), ReadLittleEndian(entry + 8, 4)};
+    *array = {type, ReadLittleEndian(entry + 4, 4), ReadLittleEndian(entry + 8, 4)};
   }
   const auto count = static_cast<int32_t>(ReadLittleEndian(entry + 4, 4));
+  if (tag == kExtraSamplesTag) extraSampleCount = count;
   const int typeSize = TypeSize(type);
   const int64_t size = int64_t{typeSize} * count;
   if (size <= 0) return;
 
-  // Only the part of the value that reaches the slot is read.
+  // Only the part of the value that reaches the slots is read.
   const bool integers = type == kTypeByte || type == kTypeShort || type == kTypeLong;
-  const int64_t wanted = integers ? std::min<int64_t>(count, slot.count) * typeSize
-                                  : std::min<int64_t>(size, int64_t{slot.count} * slot.width);
+  const auto wantedFor = [&](const TSlot& target) {
+    return integers ? std::min<int64_t>(count, target.count) * typeSize
+                    : std::min<int64_t>(size, int64_t{target.count} * target.width);
+  };
+  const int64_t wanted = std::max(wantedFor(slot), wantedFor(more));
   uint8_t value[768 * 4] = {};
   if (size <= 4) {
     std::memcpy(value, entry + 8, static_cast<size_t>(wanted));
   } else {
     ReadAt(ReadLittleEndian(entry + 8, 4), value, static_cast<size_t>(wanted));
   }
-  FillSlot(slot, type, wanted, value);
-}
-
-bool TTiffDecoder::ChooseColourClass() {
-  // The geometry holds for 1 to 32767 pixels each way; larger values are negative as int16.
-  if (imageWidth < 1 || imageLength < 1) return false;
-  const int32_t width = imageWidth;
-  const int first = bitsPerSample[0];
-  fullColour = false;
-  if (first == 1) {
-    imagePitch = (width + 7) / 8;
-  } else if (first == 4) {
-    imagePitch = (width + 1) / 2;
-  } else if (first == 8 && bitsPerSample[1] == 8 && bitsPerSample[2] == 8 && samplesPerPixel == 3) {
-    imagePitch = width * 3;
-    fullColour = true;
-  } else if (first == 8) {
-    imagePitch = width;
-  } else if (first == 16) {
-    imagePitch = width * 2;
-    fullColour = true;
-  } else {
-    return false;
-  }
-  return true;
+  FillSlot(slot, type, wantedFor(slot), value);
+  if (more.values != nullptr) FillSlot(more, type, wantedFor(more), value);
 }
 
 void TTiffDecoder::AppendRecords() {

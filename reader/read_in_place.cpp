@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "lzw/lzw_compressor.h"
+#include "reader/reversed_bits.h"
 #include "reader/tiff_decoder.h"
 #include "reader/widen_pixels.h"
 
@@ -25,8 +26,8 @@ bool TTiffDecoder::CanReadInPlace() const {
          int64_t{srcHeight} * StripRowBytes() <= TLZWCompressor::MaxFlatCapacity;
 }
 
-// Strip bytes per row: whole bytes of 1-bit and 4-bit rows, 3 bytes of a red-green-blue pixel
-// and 2 of a colour word for 4 output bytes.
+// Strip bytes per row: whole bytes of 1-bit and 4-bit rows, 3 bytes of a red-green-blue pixel,
+// 4 of one with alpha and 2 of a colour word for 4 output bytes.
 int64_t TTiffDecoder::StripRowBytes() const {
   switch (pixelLayout) {
     case TPixelLayout::OneBit:
@@ -37,6 +38,7 @@ int64_t TTiffDecoder::StripRowBytes() const {
       return srcRowBytes / 4 * 3;
     case TPixelLayout::ColourWord:
       return srcRowBytes / 2;
+    case TPixelLayout::RedGreenBlueAlpha:
     case TPixelLayout::OneByte:
     case TPixelLayout::None:
       break;
@@ -60,6 +62,9 @@ void TTiffDecoder::ReadStripInPlace(TLZWCompressor* lzw) {
           : ReadStoredInto(tail, stripBytes);
   if (got < 0) got = 0;  // the LZW tables are missing: nothing was decoded
   stripWorkLeft -= got;
+  // Only once the whole strip is decoded: the LZW object copies its strings from the bytes it
+  // wrote earlier, which must still be the differences.
+  if (predicting) predictorStage.Undo(tail, static_cast<size_t>(got));
   const int64_t written = WidenInPlace(start, tail, got);
   if (!outputCleared) {
     std::memset(start + written, 0, static_cast<size_t>(outBytes - written));
@@ -86,6 +91,7 @@ int64_t TTiffDecoder::ReadStoredInto(uint8_t* destination, int64_t count) {
   const int64_t wanted = std::min(count, stripBytesAvailable - bytesRead);
   if (wanted <= 0) return 0;
   const size_t got = std::fread(destination, 1, static_cast<size_t>(wanted), file);
+  if (reverseBits) ReverseBits(destination, got);
   bytesRead += static_cast<int64_t>(got);
   streamAt = got == static_cast<size_t>(wanted) ? stripStart + bytesRead : -1;
   return static_cast<int64_t>(got);

@@ -1,5 +1,6 @@
-// Strip reading: the image bytes of each strip, expanded by the LZW object when compressed, are
-// unpacked into pixels of the output buffer, keeping every step-th row and column for previews.
+// Strip and tile reading: the image bytes of each strip or tile, expanded by the LZW object when
+// compressed, are unpacked into pixels of the output buffer, keeping every step-th row and column
+// for previews.
 #include <algorithm>
 #include <cstddef>
 #include <cstdio>
@@ -8,6 +9,7 @@
 #include <optional>
 
 #include "lzw/lzw_compressor.h"
+#include "reader/reversed_bits.h"
 #include "reader/tiff_decoder.h"
 
 namespace {
@@ -16,12 +18,15 @@ constexpr int kTypeShort = 3;
 constexpr int kTypeLong = 4;
 }  // namespace
 
-// How StoreByte turns image bytes into pixels; chosen before the output is allocated.
+// How StoreByte turns image bytes into pixels; chosen before the output is allocated. FillOrder
+// 2 reverses the bits of 1-bit and 4-bit data; differencing is undone only in LZW data.
 void TTiffDecoder::ChoosePixelLayout() {
   if (bitsPerSample[0] == 1) {
     pixelLayout = TPixelLayout::OneBit;
   } else if (bitsPerSample[0] == 4) {
     pixelLayout = TPixelLayout::FourBit;
+  } else if (bitsPerSample[0] == 8 && samplesPerPixel == 4) {
+    pixelLayout = TPixelLayout::RedGreenBlueAlpha;
   } else if (bitsPerSample[0] == 8) {
     pixelLayout = fullColour ? TPixelLayout::RedGreenBlue : TPixelLayout::OneByte;
   } else if (bitsPerSample[0] == 16) {
@@ -29,6 +34,8 @@ void TTiffDecoder::ChoosePixelLayout() {
   } else {
     pixelLayout = TPixelLayout::None;
   }
+  reverseBits = fillOrder == 2 && bitsPerSample[0] < 8;
+  predicting = compression == kCompressionLZW && predictor == 2;
 }
 
 bool TTiffDecoder::ReadStrip() {
@@ -44,22 +51,36 @@ bool TTiffDecoder::ReadStrip() {
   chunk.reset(new (std::nothrow) uint8_t[ChunkSize + 1]());
   if (!chunk) return false;
   stripOffsets.cacheSize = stripByteCounts.cacheSize = 0;
+  tileOffsets.cacheSize = tileByteCounts.cacheSize = 0;
   heldSize = 0;
   streamAt = -1;
 
   // Strips that share their data (all pointing at one block of clear codes, or at one LZW bomb)
   // would each cost the whole block. An honest file reads each byte of the file once and hands
-  // the store about the image's own bytes, so the strips together may take twice both, and 1 MiB
-  // more; a file that needs more has its remaining strips left at zero.
-  stripWorkLeft = 2 * (fileLength + int64_t{srcHeight} * imagePitch) + (int64_t{1} << 20);
+  // the store about the image's own bytes (with tiles: the bytes of the tiles across each row),
+  // so the strips together may take twice both, and 1 MiB more; a file that needs more has its
+  // remaining strips left at zero.
+  const bool tiled = IsTiled();
+  const int64_t rowBytesAcross =
+      tiled ? (srcWidth + int64_t{tileWidth} - 1) / tileWidth * TileRowBytes() : imagePitch;
+  stripWorkLeft = 2 * (fileLength + int64_t{srcHeight} * rowBytesAcross) + (int64_t{1} << 20);
 
-  inPlace = CanReadInPlace();
+  inPlace = !tiled && CanReadInPlace();
+  if (tiled) {
+    ReadTiles(expander);
+  } else {
+    ReadStrips(expander);
+  }
+  return true;
+}
 
+void TTiffDecoder::ReadStrips(TLZWCompressor* lzw) {
+  dataRowBytes = imagePitch;
   if (stripOffsets.count <= 1) {
     // One strip: its rows run on from the top whatever RowsPerStrip says.
     StartRows(0, srcHeight);
-    ReadStripBytes(static_cast<uint32_t>(stripOffset), stripByteCount, expander);
-    return true;
+    ReadStripBytes(static_cast<uint32_t>(stripOffset), stripByteCount, lzw);
+    return;
   }
   // Strip k holds the rows from k x RowsPerStrip on; a RowsPerStrip that is missing, 0, negative
   // (2^32 - 1 means "all") or at least the height makes one strip of the whole image.
@@ -78,9 +99,45 @@ bool TTiffDecoder::ReadStrip() {
     const auto endRow =
         static_cast<int32_t>(std::min<int64_t>(firstRow + int64_t{stripRows}, srcHeight));
     StartRows(firstRow, endRow);
-    ReadStripBytes(offset, byteCount, expander);
+    ReadStripBytes(offset, byteCount, lzw);
   }
-  return true;
+}
+
+// File bytes of one row of a tile: its pixels, the last byte filled up with padding bits.
+int64_t TTiffDecoder::TileRowBytes() const {
+  const int64_t bitsPerPixel = int64_t{bitsPerSample[0]} * std::max<int>(samplesPerPixel, 1);
+  return (int64_t{tileWidth} * bitsPerPixel + 7) / 8;
+}
+
+// Tiles run left to right, then top to bottom; each is read like a strip of its own rows, and
+// those on the right and bottom edges are cut to the image. A preview skips the rows and columns
+// of tiles that hold no kept pixel, without reading their values.
+void TTiffDecoder::ReadTiles(TLZWCompressor* lzw) {
+  dataRowBytes = TileRowBytes();
+  const int64_t across = (srcWidth + int64_t{tileWidth} - 1) / tileWidth;
+  const int64_t down = (srcHeight + int64_t{tileLength} - 1) / tileLength;
+  const int64_t tiles = std::min<int64_t>(across * down, tileOffsets.count);
+  const auto holdsKept = [this](int64_t first, int64_t size, int32_t end) {
+    return ((first + mask) & ~int64_t{mask}) < std::min<int64_t>(first + size, end);
+  };
+  for (int64_t y = 0; y < down; ++y) {
+    const int64_t top = y * tileLength;
+    if (!holdsKept(top, tileLength, srcHeight)) continue;
+    for (int64_t x = 0; x < across; ++x) {
+      const int64_t left = x * tileWidth;
+      if (!holdsKept(left, tileWidth, srcWidth)) continue;
+      const int64_t k = y * across + x;
+      if (k >= tiles || stripWorkLeft <= 0) return;
+      // The values of a tile past the end of its arrays, or past the end of the file, are
+      // missing for every later tile too: the remaining tiles stay zero.
+      uint32_t offset = 0;
+      uint32_t byteCount = 0;
+      if (!ReadStripValue(tileOffsets, k, offset) || !ReadStripValue(tileByteCounts, k, byteCount))
+        return;
+      StartTile(static_cast<int32_t>(left), static_cast<int32_t>(top));
+      ReadStripBytes(offset, byteCount, lzw);
+    }
+  }
 }
 
 // Value `index` of a strip array: SHORT or LONG values, inline in the value field when they fit
@@ -105,17 +162,38 @@ bool TTiffDecoder::ReadStripValue(TStripArray& array, int64_t index, uint32_t& v
   return true;
 }
 
-// Places the store at the start of `firstRow`; it stops before `endRow`. A row that a preview
-// drops gets the output row of the last kept row above it, as in an unbroken run: the store
-// moves on to the next output row only when the next kept row begins.
+// Places the store at the start of `firstRow` of a strip, whose rows span the image (with their
+// padding pixels); it stops before `endRow`. A row that a preview drops gets the output row of
+// the last kept row above it, as in an unbroken run: the store moves on to the next output row
+// only when the next kept row begins.
 void TTiffDecoder::StartRows(int32_t firstRow, int32_t endRow) {
   row = firstRow;
   rowEnd = endRow;
+  columnOrigin = 0;
+  columnEnd = keepEnd = fullColour ? srcRowBytes / 4 : srcRowBytes;
   column = 0;
   sampleAccum = 0;
   sampleCount = 0;
   outRow = pixels + static_cast<std::ptrdiff_t>(firstRow >> shift) * outRowBytes;
   stripComplete = firstRow >= endRow;
+  if (predicting) {
+    const int sampleBytes = bitsPerSample[0] / 8;
+    predictorStage.Start(dataRowBytes, sampleBytes * std::max<int>(samplesPerPixel, 1),
+                         sampleBytes);
+  }
+}
+
+// Places the store at the top left pixel of the tile at `left`, `top`. Its rows hold TileWidth
+// pixels and their padding bits; the pixels past the image's right edge are dropped, and the
+// rows past its bottom are not read.
+void TTiffDecoder::StartTile(int32_t left, int32_t top) {
+  StartRows(top, static_cast<int32_t>(std::min<int64_t>(top + int64_t{tileLength}, srcHeight)));
+  columnOrigin = column = left;
+  const int64_t rowPixels = pixelLayout == TPixelLayout::OneBit    ? dataRowBytes * 8
+                            : pixelLayout == TPixelLayout::FourBit ? dataRowBytes * 2
+                                                                   : tileWidth;
+  columnEnd = static_cast<int32_t>(left + rowPixels);
+  keepEnd = static_cast<int32_t>(std::min<int64_t>(left + int64_t{tileWidth}, srcWidth));
 }
 
 // Feeds one strip's bytes into the pixel store from the current row position on.
@@ -126,8 +204,8 @@ void TTiffDecoder::ReadStripBytes(int64_t offset, int64_t byteCount, TLZWCompres
   if (byteCount <= 0 || offset < 0 || offset > fileLength) return;
   int64_t available = std::min<int64_t>(byteCount, fileLength - offset);
   if (lzw == nullptr) {
-    // Stored rows take exactly imagePitch bytes each: nothing past the strip's rows is read.
-    available = std::min<int64_t>(available, int64_t{rowEnd - row} * imagePitch);
+    // Stored rows take exactly their bytes each: nothing past the strip's rows is read.
+    available = std::min<int64_t>(available, int64_t{rowEnd - row} * dataRowBytes);
     if (offset >= heldAt && offset + available <= heldAt + int64_t(heldSize)) {
       if (available > 0) StoreBytes(chunk.get() + (offset - heldAt), size_t(available));
       return;
@@ -139,7 +217,8 @@ void TTiffDecoder::ReadStripBytes(int64_t offset, int64_t byteCount, TLZWCompres
   }
   if (byteAtATime) {
     if (lzw != nullptr) {
-      lzw->Execute(BindPutByte<TTiffDecoder, &TTiffDecoder::StoreByte>(this),
+      lzw->Execute(predicting ? BindPutByte<TTiffDecoder, &TTiffDecoder::StorePredictedByte>(this)
+                              : BindPutByte<TTiffDecoder, &TTiffDecoder::StoreByte>(this),
                    BindGetByte<TTiffDecoder, &TTiffDecoder::NextStripByte>(this));
       return;
     }
@@ -153,7 +232,8 @@ void TTiffDecoder::ReadStripBytes(int64_t offset, int64_t byteCount, TLZWCompres
     return;
   }
   if (lzw != nullptr) {
-    lzw->Execute(BindPutBytes<TTiffDecoder, &TTiffDecoder::StoreBytes>(this),
+    lzw->Execute(predicting ? BindPutBytes<TTiffDecoder, &TTiffDecoder::StorePredictedBytes>(this)
+                            : BindPutBytes<TTiffDecoder, &TTiffDecoder::StoreBytes>(this),
                  BindGetBytes<TTiffDecoder, &TTiffDecoder::NextStripBytes>(this));
     return;
   }
@@ -171,6 +251,7 @@ bool TTiffDecoder::FillChunk() {
   const auto wanted =
       static_cast<size_t>(std::min<int64_t>(ChunkSize, stripBytesAvailable - bytesRead));
   const size_t got = std::fread(chunk.get(), 1, wanted, file);
+  if (reverseBits) ReverseBits(chunk.get(), got);
   heldAt = stripStart + bytesRead;
   heldSize = got;
   streamAt = got == wanted ? heldAt + int64_t(got) : -1;

@@ -53,6 +53,16 @@ int TTiffDecoder::StoreByte(int value) {
         sampleCount = 0;
       }
       break;
+    case TPixelLayout::RedGreenBlueAlpha:
+      // The fourth byte, alpha, completes the pixel and is dropped.
+      if (++sampleCount < 4) {
+        sampleAccum = sampleAccum << 8 | byte;
+      } else {
+        StorePixel(sampleAccum);
+        sampleAccum = 0;
+        sampleCount = 0;
+      }
+      break;
     case TPixelLayout::ColourWord:
       sampleAccum = sampleAccum >> 8 | byte << 8;
       if (++sampleCount == 2) {
@@ -67,10 +77,11 @@ int TTiffDecoder::StoreByte(int value) {
   return 0;
 }
 
-// Keeps the pixel when its row and column are multiples of the step, then moves on; a source
-// row ends at srcRowBytes, which includes the padding bits of 1-bit and 4-bit rows.
+// Keeps the pixel when it lies in the image and its row and column are multiples of the step,
+// then moves on; a source row ends at columnEnd, which includes the padding bits of 1-bit and
+// 4-bit rows.
 void TTiffDecoder::StorePixel(uint32_t value) {
-  if (((column | row) & mask) == 0) {
+  if (column < keepEnd && ((column | row) & mask) == 0) {
     const int32_t index = column >> shift;
     if (fullColour) {
       PutPixel(outRow + 4 * index, value);
@@ -78,13 +89,12 @@ void TTiffDecoder::StorePixel(uint32_t value) {
       outRow[index] = static_cast<uint8_t>(value);
     }
   }
-  ++column;
-  if ((fullColour ? 4 * column : column) < srcRowBytes) return;
+  if (++column < columnEnd) return;
   EndRow();
 }
 
 void TTiffDecoder::EndRow() {
-  column = 0;
+  column = columnOrigin;
   ++row;
   if (row >= rowEnd) {
     stripComplete = true;
@@ -93,15 +103,26 @@ void TTiffDecoder::EndRow() {
   }
 }
 
+void TTiffDecoder::AdvanceColumns(int32_t count) {
+  column += count;
+  if (column >= columnEnd) EndRow();
+}
+
 // Stores `count` bytes; -1 when the strip's last row was complete before all of them were used.
 int TTiffDecoder::StoreBytes(const uint8_t* bytes, size_t count) {
   stripWorkLeft -= static_cast<int64_t>(count);
-  const int32_t rowPixels = fullColour ? srcRowBytes / 4 : srcRowBytes;
   while (count > 0) {
     if (stripComplete) return -1;
-    // Whole pixels up to the end of the row, when the run starts on a pixel of a kept column.
+    // Whole pixels up to the end of the row, when the run starts on a whole pixel: stored at full
+    // size, dropped in a row a preview drops or past the image's right edge.
     size_t used = 0;
-    if (mask == 0 && sampleCount == 0) used = StoreRowRun(bytes, count, rowPixels - column);
+    if (sampleCount == 0) {
+      if (column >= keepEnd || (row & mask) != 0) {
+        used = SkipRowRun(count);
+      } else if (mask == 0) {
+        used = StoreRowRun(bytes, count, keepEnd - column);
+      }
+    }
     if (used == 0) {
       StoreByte(*bytes);
       used = 1;
@@ -112,9 +133,62 @@ int TTiffDecoder::StoreBytes(const uint8_t* bytes, size_t count) {
   return stripComplete ? -1 : 0;
 }
 
+int TTiffDecoder::StorePredictedByte(int value) {
+  auto byte = static_cast<uint8_t>(value);
+  predictorStage.Undo(&byte, 1);
+  return StoreByte(byte);
+}
+
+int TTiffDecoder::StorePredictedBytes(const uint8_t* bytes, size_t count) {
+  uint8_t copy[4096];
+  while (count > 0) {
+    const size_t piece = std::min(count, sizeof copy);
+    std::memcpy(copy, bytes, piece);
+    predictorStage.Undo(copy, piece);
+    if (StoreBytes(copy, piece) < 0) return -1;
+    bytes += piece;
+    count -= piece;
+  }
+  return stripComplete ? -1 : 0;
+}
+
+// Drops the rest of a row that a preview drops, or of a tile row past the image's right edge: as
+// many whole pixels as `count` bytes hold, and returns the bytes used (0 when not even one pixel
+// fits).
+size_t TTiffDecoder::SkipRowRun(size_t count) {
+  const auto left = static_cast<size_t>(columnEnd - column);
+  size_t pixels = 0;
+  size_t used = 0;
+  switch (pixelLayout) {
+    case TPixelLayout::OneBit:
+      used = std::min(count, left / 8), pixels = 8 * used;
+      break;
+    case TPixelLayout::FourBit:
+      used = std::min(count, left / 2), pixels = 2 * used;
+      break;
+    case TPixelLayout::OneByte:
+      used = pixels = std::min(count, left);
+      break;
+    case TPixelLayout::RedGreenBlue:
+      pixels = std::min(count / 3, left), used = 3 * pixels;
+      break;
+    case TPixelLayout::RedGreenBlueAlpha:
+      pixels = std::min(count / 4, left), used = 4 * pixels;
+      break;
+    case TPixelLayout::ColourWord:
+      pixels = std::min(count / 2, left), used = 2 * pixels;
+      break;
+    case TPixelLayout::None:
+      break;
+  }
+  if (pixels != 0) AdvanceColumns(static_cast<int32_t>(pixels));
+  return used;
+}
+
 // Full size only: converts as many whole pixels as `count` bytes hold, at most `room`, from the
 // current column on, and returns the bytes used (0 when not even one pixel fits). Rows of 1-bit
-// and 4-bit images hold whole bytes, so their runs never split a byte.
+// and 4-bit images hold whole bytes, so their runs never split a byte; only a tile cut by the
+// image's right edge leaves part of a byte to the one-byte path.
 size_t TTiffDecoder::StoreRowRun(const uint8_t* bytes, size_t count, int32_t room) {
   size_t pixels = 0;
   size_t used = 0;
@@ -148,6 +222,14 @@ size_t TTiffDecoder::StoreRowRun(const uint8_t* bytes, size_t count, int32_t roo
       used = 3 * pixels;
       break;
     }
+    case TPixelLayout::RedGreenBlueAlpha: {
+      pixels = std::min<size_t>(count / 4, static_cast<size_t>(room));
+      uint8_t* out = outRow + 4 * static_cast<size_t>(column);
+      for (size_t i = 0; i < pixels; ++i)
+        PutColour(out + 4 * i, bytes[4 * i], bytes[4 * i + 1], bytes[4 * i + 2]);
+      used = 4 * pixels;
+      break;
+    }
     case TPixelLayout::ColourWord: {
       pixels = std::min<size_t>(count / 2, static_cast<size_t>(room));
       uint8_t* out = outRow + 4 * static_cast<size_t>(column);
@@ -160,10 +242,6 @@ size_t TTiffDecoder::StoreRowRun(const uint8_t* bytes, size_t count, int32_t roo
       break;
   }
   if (pixels == 0) return 0;
-  if (pixels == static_cast<size_t>(room)) {
-    EndRow();
-  } else {
-    column += static_cast<int32_t>(pixels);
-  }
+  AdvanceColumns(static_cast<int32_t>(pixels));
   return used;
 }

@@ -28,11 +28,13 @@ bool TTiffDecoder::DecodeStream(std::FILE* stream) {
   file = stream;
   std::free(pixels);
   pixels = nullptr;
-  if (file == nullptr) return false;
+  refusal = TRefusal::None;
+  refusalValue = 0;
+  if (file == nullptr) return Refuse(TRefusal::CannotOpen);
 
   bool accepted = ParseHeader();
   if (accepted && !infoOnly) {
-    accepted = PrepareOutput() && ReadStrip();
+    accepted = (PrepareOutput() && ReadStrip()) || Refuse(TRefusal::OutOfMemory);
     if (!accepted) {
       std::free(pixels);
       pixels = nullptr;
@@ -40,6 +42,12 @@ bool TTiffDecoder::DecodeStream(std::FILE* stream) {
   }
   file = nullptr;
   return accepted;
+}
+
+bool TTiffDecoder::Refuse(TRefusal reason, int64_t value) {
+  refusal = reason;
+  refusalValue = value;
+  return false;
 }
 
 uint8_t* TTiffDecoder::TakePixels() {

@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "reader/predictor.h"
+#include "reader/refusal.h"
 #include "reader/widen_pixels.h"
 
 class TLZWCompressor;
@@ -20,7 +22,7 @@ class TTiffDecoder {
   TTiffDecoder& operator=(const TTiffDecoder&) = delete;
 
   // The read pass. True when the file was accepted and, unless infoOnly is set, its pixels are
-  // in `pixels`. A null name counts as the empty name.
+  // in `pixels`; false with `refusal` set otherwise. A null name counts as the empty name.
   bool Decode(const char* fileName);
   // The same pass over a stream open for binary reading at any position (a file, or a memory
   // stream for tests and fuzzing). The stream stays open; a null stream fails like a missing file.
@@ -30,6 +32,8 @@ class TTiffDecoder {
   uint8_t* TakePixels();
   // A new 1024-byte copy (std::malloc) of all 256 palette entries, or null when out of memory.
   uint32_t* CopyPalette() const;
+  // Why the last pass refused its file, in English; empty when it was read.
+  std::string RefusalReason() const { return RefusalText(refusal, refusalValue); }
 
   // Results.
   std::string records;
@@ -43,6 +47,8 @@ class TTiffDecoder {
   bool fullColour = false;
   int32_t paletteCount = 0;
   uint32_t palette[256] = {};
+  TRefusal refusal = TRefusal::None;
+  int64_t refusalValue = 0;  // the number the reason names, where it names one
 
   // Options, set before Decode.
   bool infoOnly = false;
@@ -73,6 +79,13 @@ class TTiffDecoder {
   int16_t planarConfig = 0;
   int16_t hasColorMap = 0;
   uint16_t colorMap[768] = {};
+  // Tags read but not reported.
+  int16_t predictor = 0;
+  int32_t tileWidth = 0;
+  int32_t tileLength = 0;
+  int32_t tileOffset = 0;     // the first tile's offset
+  int32_t tileByteCount = 0;  // the first tile's byte count
+  int16_t extraSamples = 0;   // the first ExtraSamples value
 
   // Reduction for previews: step = 2^shift, mask = step - 1.
   int32_t step = 1;
@@ -93,9 +106,9 @@ class TTiffDecoder {
   static constexpr size_t ChunkSize = 64 * 1024;
 
  private:
-  // A StripOffsets or StripByteCounts entry as the directory gives it. The values are read from
-  // the file one at a time when a strip needs them: they sit in `valueField` itself when they fit
-  // in its 4 bytes, else at the file offset it holds.
+  // A StripOffsets, StripByteCounts, TileOffsets or TileByteCounts entry as the directory gives
+  // it. The values are read from the file one at a time when a strip or tile needs them: they sit
+  // in `valueField` itself when they fit in its 4 bytes, else at the file offset it holds.
   struct TStripArray {
     int type = 0;
     uint32_t count = 0;
@@ -111,6 +124,7 @@ class TTiffDecoder {
   void BuildPalette();
   bool PrepareOutput();
   bool ReadStrip();
+  bool Refuse(TRefusal reason, int64_t value = 0);
 
   // File access: every position and length is checked against the file in 64 bits.
   bool MeasureFile();
@@ -120,14 +134,23 @@ class TTiffDecoder {
   // Directory walk.
   static int TypeSize(int type);
   void ClearTagSlots();
-  void ReadDirectory(int64_t offset);
+  bool ReadDirectory(int64_t offset);
   void ApplyEntry(const uint8_t* entry);
-  bool ChooseColourClass();
   void AppendRecords();
 
-  // Strip reading.
+  // Which files are read (accept_file.cpp).
+  bool ChooseColourClass();
+  bool CheckSamples();
+  bool CheckDataLayout();
+  bool IsTiled() const;
+
+  // Strip and tile reading.
   bool ReadStripValue(TStripArray& array, int64_t index, uint32_t& value);
+  void ReadStrips(TLZWCompressor* lzw);
+  void ReadTiles(TLZWCompressor* lzw);
+  int64_t TileRowBytes() const;
   void StartRows(int32_t firstRow, int32_t endRow);
+  void StartTile(int32_t left, int32_t top);
   void ReadStripBytes(int64_t offset, int64_t byteCount, TLZWCompressor* lzw);
   bool FillChunk();
   void ChoosePixelLayout();
@@ -138,20 +161,45 @@ class TTiffDecoder {
   int64_t WidenInPlace(uint8_t* to, const uint8_t* from, int64_t count) const;
   void StorePixel(uint32_t value);
   size_t StoreRowRun(const uint8_t* bytes, size_t count, int32_t room);
+  size_t SkipRowRun(size_t count);
+  void AdvanceColumns(int32_t count);
   void EndRow();
+  // The sinks for LZW data with horizontal differencing: the differences are undone, then
+  // stored (a copy of each run, since the LZW object still reads its output).
+  int StorePredictedByte(int value);
+  int StorePredictedBytes(const uint8_t* bytes, size_t count);
 
   std::FILE* file = nullptr;
   int64_t fileLength = 0;
   TStripArray stripOffsets;
   TStripArray stripByteCounts;
+  TStripArray tileOffsets;
+  TStripArray tileByteCounts;
+  // What the directory says beyond the slots: ImageWidth and ImageLength as the whole value
+  // (the slots keep 16 bits), every sample's bits, and the number of ExtraSamples values.
+  uint32_t widthValue = 0;
+  uint32_t lengthValue = 0;
+  int16_t sampleBits[4] = {};
+  int32_t extraSampleCount = 0;
 
   TPixelLayout pixelLayout = TPixelLayout::None;  // how StoreByte turns image bytes into pixels
-  int64_t bytesRead = 0;                          // bytes of the strip taken from the file so far
+  bool reverseBits = false;  // FillOrder 2: every byte from the file is reversed first
+  bool predicting = false;   // LZW data with horizontal differencing
+  TPredictor predictorStage;
+  int64_t bytesRead = 0;            // bytes of the strip taken from the file so far
   int64_t stripBytesAvailable = 0;  // the strip's byte count, cut to what the file holds
+  // Where the store stands: the output row of the current source row, the column (counted over
+  // the whole image) of the next pixel, and the row. A strip's rows span the image from column
+  // 0; a tile's rows run from `columnOrigin` to `columnEnd`, and only the columns before
+  // `keepEnd` lie inside the image.
   uint8_t* outRow = nullptr;
   int32_t column = 0;
   int32_t row = 0;
-  int32_t rowEnd = 0;  // the first row past the strip being read
+  int32_t rowEnd = 0;  // the first row past the strip or tile being read
+  int32_t columnOrigin = 0;
+  int32_t columnEnd = 0;
+  int32_t keepEnd = 0;
+  int64_t dataRowBytes = 0;  // file bytes of one row of the strip or tile
   int32_t sampleCount = 0;
   uint32_t sampleAccum = 0;
   bool stripComplete = false;  // every row of the strip is stored; further bytes are refused

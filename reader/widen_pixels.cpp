@@ -32,6 +32,16 @@ int64_t WidenPixels(TPixelLayout layout, uint8_t* __restrict to, const uint8_t* 
       }
       return 4 * pixelCount;
     }
+    case TPixelLayout::RedGreenBlueAlpha:
+      // Red, green, blue and alpha as one little-endian word, reversed and shifted: the alpha
+      // falls out, and 0x00RRGGBB remains.
+      for (int64_t i = 0; i < count / 4; ++i) {
+        uint32_t word;
+        std::memcpy(&word, from + 4 * i, 4);
+        word = __builtin_bswap32(word) >> 8;
+        std::memcpy(to + 4 * i, &word, 4);
+      }
+      return count / 4 * 4;
     case TPixelLayout::ColourWord: {
       const int64_t pixelCount = count / 2;
       // Little-endian words: green in bits 10-14, red in 5-9, blue in 0-4, each times 8.

@@ -5,7 +5,15 @@
 #include <cstdint>
 
 // The layouts of image bytes the reader turns into pixels, chosen once per pass.
-enum class TPixelLayout { None, OneBit, FourBit, OneByte, RedGreenBlue, ColourWord };
+enum class TPixelLayout {
+  None,
+  OneBit,
+  FourBit,
+  OneByte,
+  RedGreenBlue,
+  RedGreenBlueAlpha,
+  ColourWord
+};
 
 // Converts the whole pixels of `count` strip bytes at `from` (with one readable byte after them)
 // into output pixels at `to`, which must not overlap, and returns the output bytes written.

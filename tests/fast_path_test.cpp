@@ -1,6 +1,6 @@
 // The reader's fast paths (bulk reads, strings decoded straight into the output, rows widened in
 // place) against its byte-at-a-time path: every file of the peer corpus, the samples, and files
-// with random, damaged and cut strips must give identical pixels either way.
+// with random, damaged and cut strips and tiles must give identical pixels either way.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,6 +12,7 @@
 
 #include "reader/tiff_decoder.h"
 #include "tests/lzw_streams.h"
+#include "tests/temp_file.h"
 #include "tests/tiff_builder.h"
 
 namespace {
@@ -96,14 +97,21 @@ struct TKind {
   const char* name;
   std::vector<uint32_t> bits;
   int samples;
+  int predictor = 1;
   int bytesPerRow(int width) const {
     const int64_t bitsPerRow = int64_t{width} * bits[0] * static_cast<int>(bits.size());
     return static_cast<int>((bitsPerRow + 7) / 8);
   }
 };
-const TKind kKinds[] = {{"one bit", {1}, 1},       {"four bits", {4}, 1},
-                        {"eight bits", {8}, 1},    {"red green blue", {8, 8, 8}, 3},
-                        {"colour words", {16}, 1}, {"two bits", {2}, 1}};
+const TKind kKinds[] = {{"one bit", {1}, 1},
+                        {"four bits", {4}, 1},
+                        {"eight bits", {8}, 1},
+                        {"red green blue", {8, 8, 8}, 3},
+                        {"red green blue alpha", {8, 8, 8, 8}, 4},
+                        {"colour words", {16}, 1},
+                        {"differenced colour words", {16}, 1, 2},
+                        {"differenced red green blue", {8, 8, 8}, 3, 2},
+                        {"two bits", {2}, 1}};
 
 // Strip data of every sort: the exact bytes, too few, too many, and for LZW valid streams, cut
 // streams and hostile code sequences.
@@ -136,8 +144,10 @@ std::vector<std::pair<std::string, Bytes>> StripData(int compression, size_t ima
 TEST(FastPaths, AgreeOnRandomDamagedAndCutStrips) {
   struct TShape {
     int width, height, rowsPerStrip;  // rowsPerStrip 0: one strip
+    int tileWidth = 0, tileLength = 0;
   };
-  const TShape shapes[] = {{37, 23, 0}, {1, 1, 0}, {200, 61, 0}, {37, 23, 5}, {64, 40, 7}};
+  const TShape shapes[] = {{37, 23, 0}, {1, 1, 0},           {200, 61, 0},        {37, 23, 5},
+                           {64, 40, 7}, {37, 23, 0, 16, 16}, {200, 61, 0, 48, 32}};
   unsigned seed = 1;
   for (const TKind& kind : kKinds) {
     for (const TShape& shape : shapes) {
@@ -150,7 +160,23 @@ TEST(FastPaths, AgreeOnRandomDamagedAndCutStrips) {
           file.Add(258, kShort, kind.bits);
           file.Add(259, kShort, {static_cast<uint32_t>(compression)});
           file.Add(277, kShort, {static_cast<uint32_t>(kind.samples)});
-          if (shape.rowsPerStrip == 0) {
+          file.Add(317, kShort, {static_cast<uint32_t>(kind.predictor)});
+          if (kind.samples == 4) file.Add(262, kShort, {2}).Add(338, kShort, {2});
+          if (shape.tileWidth != 0) {
+            // Tiles, each a separate share of the same data; the third has no byte count.
+            const int tiles = (shape.width + shape.tileWidth - 1) / shape.tileWidth *
+                              ((shape.height + shape.tileLength - 1) / shape.tileLength);
+            std::vector<uint32_t> offsets, counts;
+            const auto share = static_cast<uint32_t>(data.size() / tiles);
+            for (int k = 0; k < tiles; ++k) {
+              offsets.push_back(share * k);
+              counts.push_back(k == 2 ? 0 : share);
+            }
+            file.Add(322, kShort, {static_cast<uint32_t>(shape.tileWidth)});
+            file.Add(323, kShort, {static_cast<uint32_t>(shape.tileLength)});
+            file.AddDataOffsets(324, kLong, offsets);
+            file.Add(325, kLong, counts);
+          } else if (shape.rowsPerStrip == 0) {
             file.AddDataOffsets(273, kLong, {0});
             file.Add(279, kLong, {static_cast<uint32_t>(data.size())});
           } else {
@@ -171,7 +197,8 @@ TEST(FastPaths, AgreeOnRandomDamagedAndCutStrips) {
           TTempFile temp(file.Bytes());
           ExpectSamePixels(temp.path, std::string(kind.name) + ", " + std::to_string(shape.width) +
                                           "x" + std::to_string(shape.height) + "/" +
-                                          std::to_string(shape.rowsPerStrip) +
+                                          std::to_string(shape.rowsPerStrip) + "/" +
+                                          std::to_string(shape.tileWidth) +
                                           (compression == 5 ? ", LZW " : ", stored ") + name);
         }
       }

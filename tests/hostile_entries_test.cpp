@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "tests/hostile_files.h"
+#include "tests/temp_file.h"
 #include "tests/plugin_loader.h"
 
 namespace {

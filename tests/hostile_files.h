@@ -1,7 +1,7 @@
 // Test helper: hand-made hostile TIFF files, one or more for each way a file has been used to
 // attack TIFF readers (short headers, directories out of place, huge counts and sizes, strips
-// out of the file, damaged LZW streams, strips that share their data), with what the reader
-// must answer: refuse the file, or read it into an image of its declared size.
+// and tiles out of the file, damaged LZW streams, strips and tiles that share their data), with
+// what the reader must answer: refuse the file, or read it into an image of its declared size.
 #pragma once
 
 #include <cstdint>
@@ -116,6 +116,24 @@ inline TBytes SharedStrips(int width, int strips, TBytes data, int compression) 
   builder.Add(278, kLong, {1});
   builder.AddDataOffsets(273, kLong, std::vector<uint32_t>(size_t(strips), 0));
   builder.Add(279, kLong, std::vector<uint32_t>(size_t(strips), uint32_t(data.size())));
+  builder.data = std::move(data);
+  return builder.Bytes();
+}
+
+// A tiled image whose tile offsets count from the start of `data`, which lies last in the file.
+inline TBytes Tiled(int width, int height, std::vector<uint32_t> bits, uint32_t tileWidth,
+                    uint32_t tileLength, std::vector<uint32_t> offsets,
+                    std::vector<uint32_t> counts, TBytes data, uint16_t type = kLong,
+                    int compression = 1) {
+  TTiffBuilder builder;
+  builder.Add(256, kShort, {uint32_t(width)});
+  builder.Add(257, kShort, {uint32_t(height)});
+  builder.Add(258, kShort, std::move(bits));
+  builder.Add(259, kShort, {uint32_t(compression)});
+  builder.Add(322, kLong, {tileWidth});
+  builder.Add(323, kLong, {tileLength});
+  builder.AddDataOffsets(324, type, std::move(offsets));
+  builder.Add(325, type, std::move(counts));
   builder.data = std::move(data);
   return builder.Bytes();
 }
@@ -298,17 +316,17 @@ inline std::vector<THostileFile> HostileFiles() {
   add("32767 strips share 1 MiB of stored data", SharedStrips(8, 32767, TBytes(1 << 20, 3), 1),
       A::Read, 8, 32767, TBytes(8, 3));
 
-  // Sample counts and colour maps of odd kinds.
+  // Sample counts and colour maps of odd kinds: only the one sample of no tag at all is read.
   for (uint32_t samples : {0u, 65535u, 3u}) {
     TTiffBuilder builder = Plain();
     builder.AddRaw(277, kShort, 1, samples);
-    add("samples per pixel " + std::to_string(samples), builder.Bytes(), A::Read, 4, 2,
-        {1, 2, 3, 4, 5, 6, 7, 8});
+    add("samples per pixel " + std::to_string(samples), builder.Bytes(),
+        samples == 0 ? A::Read : A::Refused, 4, 2, {1, 2, 3, 4, 5, 6, 7, 8});
   }
   {
     TTiffBuilder builder;
     builder.Image(2, 1, {8, 8, 8}, 65535, {1, 2, 3, 4, 5, 6});
-    add("red green blue of 65535 samples", builder.Bytes(), A::Read, 2, 1, {1, 2});
+    add("red green blue of 65535 samples", builder.Bytes(), A::Refused);
   }
   for (uint16_t type : {0, 2, 5, 7, 12, 0xFFFF}) {
     TTiffBuilder builder;
@@ -323,5 +341,48 @@ inline std::vector<THostileFile> HostileFiles() {
     builder.Add(320, kByte, std::vector<uint32_t>(768, 0xAB));
     add("8-bit colour map of bytes", builder.Bytes(), A::Read, 4, 1, {1, 2, 3, 4});
   }
+  // Tile geometry: sizes of 0 and far past the image, arrays that claim billions of tiles, run
+  // off the file or are of the wrong type, and tiles that all point at one LZW bomb.
+  for (const auto& [width, length] : std::vector<std::pair<uint32_t, uint32_t>>{
+           {0, 16}, {16, 0}, {0xFFFFFFFF, 16}, {16, 0x80000000}, {2048, 16}}) {
+    add("tiles of " + std::to_string(width) + " x " + std::to_string(length),
+        Tiled(4, 2, {8}, width, length, {0}, {8}, {1, 2, 3, 4, 5, 6, 7, 8}), A::Refused);
+  }
+  add(
+      "tiles without offsets",
+      [] {
+        TTiffBuilder builder = Plain();
+        builder.Add(322, kShort, {16}).Add(323, kShort, {16});
+        return builder.Bytes();
+      }(),
+      A::Refused);
+  add("tiles of bytes", Tiled(4, 2, {8}, 16, 16, {0}, {8}, {1, 2, 3, 4, 5, 6, 7, 8}, kByte),
+      A::Read, 4, 2, TBytes(8, 0));
+  add(
+      "tiles without byte counts",
+      [] {
+        TTiffBuilder builder = Plain();
+        builder.Add(322, kShort, {16}).Add(323, kShort, {16}).AddDataOffsets(324, kLong, {0});
+        return builder.Bytes();
+      }(),
+      A::Read, 4, 2, TBytes(8, 0));
+  add("tile offsets past the end",
+      Tiled(4, 2, {8}, 16, 16, {0x7FFFFFF0}, {0xFFFFFFFF}, {1, 2, 3, 4, 5, 6, 7, 8}), A::Read, 4, 2,
+      TBytes(8, 0));
+  {
+    // 1 x 1 tiles of the largest image: a billion tiles, whose arrays claim 2^32 - 1 values and
+    // end with the file after two.
+    TTiffBuilder builder;
+    builder.Add(256, kShort, {32767}).Add(257, kShort, {32767}).Add(258, kShort, {8});
+    builder.Add(322, kShort, {1}).Add(323, kShort, {1});
+    builder.AddDataOffsets(324, kLong, {0, 1}, 0xFFFFFFFF).Add(325, kLong, {1, 1}, 0xFFFFFFFF);
+    builder.data = {7, 8};
+    add("a billion tiles of 1 x 1", builder.Bytes(), A::Read, 32767, 32767);
+  }
+  add("tiles of 1024 x 1024 across 1 x 32767 share one bomb",
+      Tiled(1, 32767, {8}, 1024, 1024, std::vector<uint32_t>(32, 0),
+            std::vector<uint32_t>(32, uint32_t(PackLzw(BombCodes(1)).size())),
+            PackLzw(BombCodes(1)), kLong, 5),
+      A::Read, 1, 32767, TBytes(64, 0x41));
   return files;
 }

@@ -11,6 +11,7 @@
 #include "fuzz/read_pass_harness.h"
 #include "reader/tiff_decoder.h"
 #include "tests/hostile_files.h"
+#include "tests/temp_file.h"
 
 #if !defined(_WIN32)
 #include <sys/resource.h>

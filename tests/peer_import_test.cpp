@@ -1,10 +1,13 @@
 // Every file of the peer corpus (written and decoded by libtiff) imported through the loaded
-// plug-in, at full size and as previews: pixels and palettes must equal libtiff's decode.
+// plug-in, at full size and as previews: pixels and palettes must equal libtiff's decode, and the
+// files of refused kinds must be refused for their reason.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -22,14 +25,20 @@ std::string CorpusFolder() {
   return path;
 }
 
-std::vector<std::string> CorpusFiles() {
+// The files with an expected image (".expect"), or with the reason they are refused (".reason").
+std::vector<std::string> CorpusFiles(const char* extension = ".expect") {
   std::vector<std::string> names;
   std::error_code error;
   for (const auto& entry : std::filesystem::directory_iterator(CorpusFolder(), error)) {
-    if (entry.path().extension() == ".expect") names.push_back(entry.path().stem().string());
+    if (entry.path().extension() == extension) names.push_back(entry.path().stem().string());
   }
   std::sort(names.begin(), names.end());
   return names;
+}
+
+std::string gReason;
+void PLUGIN_CALL RecordReason(const char* text) {
+  gReason += text;
 }
 
 // The power-of-two reduction a host must expect for a box: one step less than the smallest that
@@ -68,9 +77,32 @@ void ExpectImage(const HostImage& image, const ExpectedImage& expected, int step
   }
 }
 
-// 24 one-strip files and 38 of several strips.
+// 15 sources in one strip, several strips and tiles, stored and LZW, with differencing and in
+// FillOrder 2; 13 files of kinds that are refused.
 TEST(PeerImport, CorpusIsThere) {
-  EXPECT_GE(CorpusFiles().size(), 60u) << CorpusFolder();
+  EXPECT_GE(CorpusFiles().size(), 180u) << CorpusFolder();
+  EXPECT_GE(CorpusFiles(".reason").size(), 13u) << CorpusFolder();
+}
+
+TEST(PeerImport, RefusedFilesGiveTheirReasons) {
+  ASSERT_NE(Plugin().refusalReason, nullptr);
+  for (const std::string& name : CorpusFiles(".reason")) {
+    std::ifstream file(CorpusFolder() + "/" + name + ".reason");
+    const std::string expected{std::istreambuf_iterator<char>(file), {}};
+    const std::string tiff = CorpusFolder() + "/" + name + ".tif";
+    EXPECT_EQ(Plugin().validFileCheck(tiff.c_str()), 0) << name;
+    HostImage* image = nullptr;
+    Plugin().createImage(tiff.c_str(), &image);
+    EXPECT_EQ(image, nullptr) << name;
+    gReason.clear();
+    Plugin().refusalReason(tiff.c_str(), RecordReason);
+    EXPECT_EQ(gReason, expected) << name;
+  }
+  // A readable file has no reason.
+  gReason.clear();
+  Plugin().refusalReason((CorpusFolder() + "/" + CorpusFiles().front() + ".tif").c_str(),
+                         RecordReason);
+  EXPECT_EQ(gReason, "");
 }
 
 TEST(PeerImport, FullImagesEqualLibtiff) {

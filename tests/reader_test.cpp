@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "reader/tiff_decoder.h"
+#include "tests/temp_file.h"
 #include "tests/tiff_builder.h"
 
 namespace {
@@ -251,32 +252,101 @@ struct TAcceptCase {
   const char* name;
   TFile file;
   bool accepted;
+  const char* reason = "";  // why the file is refused
 };
+
+const TAdded kRgb = {262, kShort, {2}};
+TAdded Photometric(uint32_t value) {
+  return {262, kShort, {value}};
+}
+TAdded Predictor(uint32_t value) {
+  return {317, kShort, {value}};
+}
+TAdded ExtraSamples(std::vector<uint32_t> values) {
+  return {338, kShort, std::move(values)};
+}
+
+// TileWidth, TileLength, and TileOffsets counted from the start of the image data with their
+// TileByteCounts; `claimed` is written as the count of both arrays when given.
+std::vector<TAdded> Tiles(uint32_t width, uint32_t length, std::vector<uint32_t> offsets,
+                          std::vector<uint32_t> counts, int64_t claimed = -1) {
+  return {{322, kShort, {width}},
+          {323, kShort, {length}},
+          {324, kLong, std::move(offsets), false, true, claimed},
+          {325, kLong, std::move(counts), false, false, claimed}};
+}
 
 const TAcceptCase kAcceptCases[] = {
     {"Plain", {}, true},
     {"Bits1", {.bits = {1}}, true},
-    {"Bits2", {.bits = {2}}, false},
+    {"Bits2", {.bits = {2}}, false, "2 bits per sample"},
     {"Bits4", {.bits = {4}}, true},
-    {"Bits12", {.bits = {12}}, false},
+    {"Bits12", {.bits = {12}}, false, "12 bits per sample"},
     {"Bits16", {.bits = {16}}, true},
-    {"Bits32", {.bits = {32}}, false},
+    {"Bits32", {.bits = {32}}, false, "32 bits per sample"},
     {"CompressionAbsent", {.compression = -1}, true},
-    {"Compression2", {.compression = 2}, false},
+    {"Compression2", {.compression = 2}, false, "compression 2"},
     {"Compression5", {.compression = 5}, true},
-    {"Compression32773", {.compression = 32773}, false},
-    {"Width0", {.width = 0}, false},
+    {"Compression32773", {.compression = 32773}, false, "compression 32773"},
+    {"Width0", {.width = 0}, false, "width 0"},
     {"Width32767", {.width = 32767}, true},
-    {"Width40000", {.width = 40000}, false},
-    {"Height0", {.height = 0}, false},
+    {"Width40000", {.width = 40000}, false, "width 40000"},
+    {"Height0", {.height = 0}, false, "height 0"},
+    {"LongWidthIsNotCutTo16Bits", {.added = {{256, kLong, {65636}}}}, false, "width 65636"},
+    {"LongHeightIsNotCutTo16Bits", {.added = {{257, kLong, {0x10002}}}}, false, "height 65538"},
     {"SeparatePlanesRefused",
      {.bits = {8, 8, 8}, .samples = 3, .added = {{284, kShort, {2}}}},
-     false},
-    {"SeparateWordPlanesRefused",
-     {.bits = {16, 16}, .samples = 2, .added = {{284, kShort, {2}}}},
-     false},
+     false,
+     "separate colour planes"},
     {"SeparatePlanesOfOneSample", {.added = {{284, kShort, {2}}}}, true},
     {"InterleavedColour", {.bits = {8, 8, 8}, .samples = 3, .added = {{284, kShort, {1}}}}, true},
+    // Sample counts: one, or none given, for every depth; three or four only as full colour.
+    {"TwoSamples", {.bits = {8, 8}, .samples = 2}, false, "2 samples per pixel"},
+    {"ThreeSamplesOfOneDepthValue", {.samples = 3}, false, "3 samples per pixel"},
+    {"MixedDepths", {.bits = {8, 16, 8}, .samples = 3}, false, "3 samples per pixel"},
+    {"SeparateWordPlanesRefused",
+     {.bits = {16, 16}, .samples = 2, .added = {{284, kShort, {2}}}},
+     false,
+     "2 samples per pixel"},
+    {"FourSamplesWithoutExtra",
+     {.bits = {8, 8, 8, 8}, .samples = 4, .added = {kRgb}},
+     false,
+     "4 samples per pixel"},
+    {"AssociatedAlpha",
+     {.bits = {8, 8, 8, 8}, .samples = 4, .added = {kRgb, ExtraSamples({1})}},
+     true},
+    {"AlphaOfSixteenBits",
+     {.bits = {8, 8, 8, 16}, .samples = 4, .added = {kRgb, ExtraSamples({2})}},
+     false,
+     "4 samples per pixel"},
+    {"TwoExtraSamples",
+     {.bits = {8, 8, 8, 8}, .samples = 4, .added = {kRgb, ExtraSamples({2, 0})}},
+     false,
+     "4 samples per pixel"},
+    {"FiveSamples", {.bits = {8, 8, 8, 8, 8}, .samples = 5}, false, "5 samples per pixel"},
+    {"Cmyk", {.bits = {8, 8, 8, 8}, .samples = 4, .added = {Photometric(5)}}, false, "CMYK"},
+    // Horizontal differencing belongs to LZW data.
+    {"PredictorTwo", {.compression = 5, .added = {Predictor(2)}}, true},
+    {"PredictorThree", {.compression = 5, .added = {Predictor(3)}}, false, "predictor 3"},
+    {"PredictorOfNibbles",
+     {.bits = {4}, .compression = 5, .added = {Predictor(2)}},
+     false,
+     "predictor 2 on 4-bit samples"},
+    {"PredictorOfStoredDataIgnored", {.added = {Predictor(3)}}, true},
+    // Tiles: sizes of 0 or far beyond the image, and tiles without offsets.
+    {"Tiled", {.added = Tiles(16, 16, {0}, {0})}, true},
+    {"TileWidth0", {.added = Tiles(0, 16, {0}, {0})}, false, "tiles of size 0"},
+    {"TileLengthMissing",
+     {.added = {{322, kShort, {16}}, {324, kLong, {0}}}},
+     false,
+     "tiles of size 0"},
+    {"TileWidthOfTheLargestImage", {.added = Tiles(1024, 16, {0}, {0})}, true},
+    {"TileWidth1040", {.added = Tiles(1040, 16, {0}, {0})}, false, "tiles 1040 pixels wide"},
+    {"TileLength65535", {.added = Tiles(16, 65535, {0}, {0})}, false, "tiles 65535 rows long"},
+    {"TilesWithoutOffsets",
+     {.added = {{322, kShort, {16}}, {323, kShort, {16}}}},
+     false,
+     "tiles without offsets"},
 };
 
 class AcceptTest : public ::testing::TestWithParam<TAcceptCase> {};
@@ -288,6 +358,7 @@ TEST_P(AcceptTest, InfoAndFullPassAgree) {
     decoder.infoOnly = infoOnly;
     EXPECT_EQ(DecodeFile(decoder, bytes), GetParam().accepted) << "infoOnly " << infoOnly;
     EXPECT_EQ(decoder.pixels != nullptr, GetParam().accepted && !infoOnly);
+    EXPECT_EQ(decoder.RefusalReason(), GetParam().reason);
   }
 }
 
@@ -296,19 +367,29 @@ INSTANTIATE_TEST_SUITE_P(Header, AcceptTest, ::testing::ValuesIn(kAcceptCases),
 
 TEST(Header, RejectsForeignOrMissingHeaders) {
   const TBytes plain = TFile{}.Bytes();
-  std::vector<TBytes> files(4, plain);
-  files[0][0] = files[0][1] = 'M';  // Motorola byte order
-  files[1][2] = 43;                 // magic number
-  files[2].resize(7);               // header cut short
-  files[3][7] = 0x7F;               // directory far past the end
-  for (const TBytes& bytes : files) {
+  std::vector<std::pair<TBytes, std::string>> files(6, {plain, ""});
+  files[0].first[0] = files[0].first[1] = 'M';  // Motorola byte order
+  files[0].second = "Motorola byte order";
+  files[1].first[2] = 43;  // 64-bit offsets
+  files[1].second = "BigTIFF";
+  files[2].first[2] = 44;
+  files[2].second = "magic number 44";
+  files[3].first.resize(7);
+  files[3].second = "shorter than a TIFF header";
+  files[4].first[7] = 0x7F;  // directory far past the end
+  files[4].second = "no directory";
+  files[5].first[1] = 'X';
+  files[5].second = "not a TIFF file";
+  for (const auto& [bytes, reason] : files) {
     TTiffDecoder decoder;
     EXPECT_FALSE(DecodeFile(decoder, bytes));
     EXPECT_EQ(decoder.pixels, nullptr);
+    EXPECT_EQ(decoder.RefusalReason(), reason);
   }
   TTiffDecoder decoder;
   EXPECT_FALSE(decoder.Decode((::testing::TempDir() + "no_such_file.tif").c_str()));
   EXPECT_EQ(decoder.records, "* TIFF FILE (decoder records) *\n\n");
+  EXPECT_EQ(decoder.RefusalReason(), "the file cannot be read");
   EXPECT_FALSE(decoder.Decode(nullptr));
 }
 
@@ -389,7 +470,14 @@ const TGeometryCase kGeometryCases[] = {
     {"FourBitRowPadded", {15, 2, {4}}, 0, 1, 15, 2, 16, 16},
     {"RedGreenBlue", {100, 2, {8, 8, 8}, 3}, 0, 1, 100, 2, 400, 400},
     {"ColourWords", {100, 2, {16}}, 0, 1, 100, 2, 400, 400},
-    {"EightBitsFourSamples", {100, 2, {8, 8, 8}, 4}, 0, 1, 100, 2, 100, 100},
+    {"RedGreenBlueAlpha",
+     {100, 2, {8, 8, 8, 8}, 4, {}, 1, {kRgb, ExtraSamples({1})}},
+     0,
+     1,
+     100,
+     2,
+     400,
+     400},
 };
 
 class GeometryTest : public ::testing::TestWithParam<TGeometryCase> {};
@@ -424,6 +512,18 @@ struct TPixelCase {
 };
 
 const TAdded kCountZero = {279, kLong, {0}};
+const TAdded kFillOrder2 = {266, kShort, {2}};
+
+// The bytes with the bits of each in the opposite order.
+TBytes BitsReversed(TBytes bytes) {
+  for (uint8_t& byte : bytes) {
+    uint8_t reversed = 0;
+    for (int bit = 0; bit < 8; ++bit)
+      reversed = static_cast<uint8_t>(reversed << 1 | (byte >> bit & 1));
+    byte = reversed;
+  }
+  return bytes;
+}
 const TBytes kLzwFour = PackCodes({256, 10, 20, 30, 40, 257});
 
 const TPixelCase kPixelCases[] = {
@@ -441,8 +541,10 @@ const TPixelCase kPixelCases[] = {
      {4, 1, {16}, 1, {0x1F, 0x00, 0xE0, 0x03, 0x00, 0x7C, 0xFF, 0xFF}},
      0,
      {0xF8, 0, 0, 0, 0, 0, 0xF8, 0, 0, 0xF8, 0, 0, 0xF8, 0xF8, 0xF8, 0}},
-    {"EightBitsFourSamplesOneByteEach", {2, 1, {8, 8, 8}, 4, {5, 6}}, 0, {5, 6}},
-    {"MixedDepthsOneByteEach", {2, 1, {8, 16, 8}, 3, {5, 6}}, 0, {5, 6}},
+    {"RedGreenBlueAlphaDropsAlpha",
+     {2, 1, {8, 8, 8, 8}, 4, {1, 2, 3, 9, 4, 5, 6, 9}, 1, {kRgb, ExtraSamples({2})}},
+     0,
+     {3, 2, 1, 0, 6, 5, 4, 0}},
     {"PreviewKeepsEverySecond", {5, 5, {8}, 1, Counting(25)}, 2, {0, 2, 4, 10, 12, 14, 20, 22, 24}},
     {"PreviewOfColourWords",
      {4, 2, {16}, 1, Counting(16)},
@@ -490,6 +592,32 @@ const TPixelCase kPixelCases[] = {
      0,
      {1, 2}},
     {"LzwColourWord", {1, 1, {16}, 1, PackCodes({256, 0x1F, 0, 257}), 5}, 0, {0xF8, 0, 0, 0}},
+    // FillOrder 2: the bits of 1-bit and 4-bit data are reversed as they come from the file, LZW
+    // code streams included; whole bytes are taken as they are.
+    {"FillOrderReversesBits",
+     {8, 1, {1}, 1, {0x01}, 1, {kFillOrder2}},
+     0,
+     {1, 0, 0, 0, 0, 0, 0, 0}},
+    {"FillOrderReversesNibbleBytes", {2, 1, {4}, 1, {0x21}, 1, {kFillOrder2}}, 0, {4, 8}},
+    {"FillOrderReversesTheLzwStream",
+     {8, 1, {1}, 1, BitsReversed(PackCodes({256, 0x01, 257})), 5, {kFillOrder2}},
+     0,
+     {0, 0, 0, 0, 0, 0, 0, 1}},
+    {"FillOrderLeavesWholeBytes", {2, 1, {8}, 1, {1, 2}, 1, {kFillOrder2}}, 0, {1, 2}},
+    // Horizontal differencing, undone row by row: per byte, per colour and per 16-bit value.
+    {"PredictorPerRow",
+     {3, 2, {8}, 1, PackCodes({256, 10, 1, 1, 20, 2, 254, 257}), 5, {Predictor(2)}},
+     0,
+     {10, 11, 12, 20, 22, 20}},
+    {"PredictorPerColour",
+     {2, 1, {8, 8, 8}, 3, PackCodes({256, 10, 20, 30, 1, 2, 3, 257}), 5, {Predictor(2)}},
+     0,
+     {30, 20, 10, 0, 33, 22, 11, 0}},
+    {"PredictorPerWordWithCarry",
+     {2, 1, {16}, 1, PackCodes({256, 0xFF, 0, 1, 0, 257}), 5, {Predictor(2)}},
+     0,
+     {248, 0, 56, 0, 0, 0, 64, 0}},
+    {"PredictorOfStoredDataIgnored", {3, 1, {8}, 1, {10, 5, 5}, 1, {Predictor(2)}}, 0, {10, 5, 5}},
 };
 
 class PixelTest : public ::testing::TestWithParam<TPixelCase> {};
@@ -636,6 +764,93 @@ TEST(Strips, PreviewsKeepEveryStepthRow) {
       }
       EXPECT_EQ(TBytes(decoder.pixels, decoder.pixels + side * side), expected)
           << rows << " rows a strip, step " << step;
+    }
+  }
+}
+
+// ---- Tiled images ----
+
+// 5 x 3 at 8 bits in tiles of 4 x 2: tile k holds 10k, 10k + 1, ... row by row.
+TFile FourTiles(std::vector<TAdded> tiles) {
+  TBytes data;
+  for (int k = 0; k < 4; ++k) {
+    for (int i = 0; i < 8; ++i) data.push_back(static_cast<uint8_t>(10 * k + i));
+  }
+  return {5, 3, {8}, 1, std::move(data), 1, std::move(tiles)};
+}
+
+const TBytes kFourTiles = {0, 1, 2, 3, 10, 4, 5, 6, 7, 14, 20, 21, 22, 23, 30};
+
+const TPixelCase kTileCases[] = {
+    {"CutToTheImage", FourTiles(Tiles(4, 2, {0, 8, 16, 24}, {8, 8, 8, 8})), 0, kFourTiles},
+    {"FewerOffsetsThanTiles",
+     FourTiles(Tiles(4, 2, {0, 8}, {8, 8, 8, 8})),
+     0,
+     {0, 1, 2, 3, 10, 4, 5, 6, 7, 14, 0, 0, 0, 0, 0}},
+    {"OffsetPastEndOfFile",
+     FourTiles(Tiles(4, 2, {0, 8, 0xFFFFF000, 24}, {8, 8, 8, 8})),
+     0,
+     {0, 1, 2, 3, 10, 4, 5, 6, 7, 14, 0, 0, 0, 0, 30}},
+    {"CountZeroSuppliesNothing",
+     FourTiles(Tiles(4, 2, {0, 8, 16, 24}, {8, 0, 8, 8})),
+     0,
+     {0, 1, 2, 3, 0, 4, 5, 6, 7, 0, 20, 21, 22, 23, 30}},
+    {"OneBitTileCutInsideAByte",
+     {10, 1, {1}, 1, {0xFF, 0xFF}, 1, Tiles(16, 1, {0}, {2})},
+     0,
+     {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0}},
+    {"PredictorInTileRows",
+     {3,
+      1,
+      {8},
+      1,
+      Joined({PackCodes({256, 10, 1, 257}), PackCodes({256, 20, 5, 257})}),
+      5,
+      [] {
+        std::vector<TAdded> added = Tiles(2, 1, {0, 5}, {5, 5});
+        added.push_back(Predictor(2));
+        return added;
+      }()},
+     0,
+     {10, 11, 20}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Tiles, PixelTest, ::testing::ValuesIn(kTileCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Previews of a 9 x 9 image in tiles of many shapes: every kept pixel comes from its tile, and
+// tiles that hold no kept pixel are skipped without disturbing the others.
+TEST(Tiles, PreviewsKeepEveryStepthPixel) {
+  for (const auto& [tileWidth, tileLength] :
+       {std::pair{1, 1}, {2, 3}, {4, 4}, {3, 8}, {16, 16}, {9, 2}}) {
+    std::vector<uint32_t> offsets, counts;
+    TBytes data;
+    for (int top = 0; top < 9; top += tileLength) {
+      for (int left = 0; left < 9; left += tileWidth) {
+        offsets.push_back(static_cast<uint32_t>(data.size()));
+        counts.push_back(static_cast<uint32_t>(tileWidth * tileLength));
+        for (int y = top; y < top + tileLength; ++y) {
+          for (int x = left; x < left + tileWidth; ++x)
+            data.push_back(static_cast<uint8_t>(x < 9 && y < 9 ? 9 * y + x : 99));
+        }
+      }
+    }
+    const TBytes bytes =
+        TFile{9, 9, {8}, 1, data, 1, Tiles(tileWidth, tileLength, offsets, counts)}.Bytes();
+    for (const auto& [box, step] : {std::pair{0, 1}, {3, 2}, {2, 4}, {1, 8}}) {
+      TTiffDecoder decoder;
+      decoder.preview = box != 0;
+      decoder.boxWidth = decoder.boxHeight = box;
+      ASSERT_TRUE(DecodeFile(decoder, bytes));
+      ASSERT_EQ(decoder.step, step);
+      const int side = (9 + step - 1) / step;
+      TBytes expected;
+      for (int y = 0; y < side; ++y) {
+        for (int x = 0; x < side; ++x)
+          expected.push_back(static_cast<uint8_t>(9 * y * step + x * step));
+      }
+      EXPECT_EQ(TBytes(decoder.pixels, decoder.pixels + side * side), expected)
+          << tileWidth << " x " << tileLength << " tiles, step " << step;
     }
   }
 }

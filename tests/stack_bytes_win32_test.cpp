@@ -54,6 +54,7 @@ struct Call {
 TEST(StackBytes, EveryEntryPointRemovesExactlyItsArguments) {
   const PluginLibrary& plugin = Plugin();
   const std::string tiny = WriteTinyTiff();
+  const std::string missing = ProgramFolder() + "stack_bytes_missing.tif";
   int32_t first = 0, second = 0, version = 0;
   HostImage* image = nullptr;
   HostImage* preview = nullptr;
@@ -70,6 +71,8 @@ TEST(StackBytes, EveryEntryPointRemovesExactlyItsArguments) {
       {"IMPORT_CreateImage", {Word(tiny.c_str()), Word(&image)}, 8},
       {"IMPORT_CreatePreviewImage", {Word(tiny.c_str()), 1, 1, Word(&preview)}, 16},
       {"IMPORT_FreeImage", {Word(nullptr)}, 4},
+      {"VARNELTIFF_RefusalReason", {Word(tiny.c_str()), one}, 8},
+      {"VARNELTIFF_RefusalReason", {Word(missing.c_str()), one}, 8},
   };
   for (const Call& call : calls) {
     void* function = plugin.Find(call.name);
