@@ -1,7 +1,8 @@
 // The export options panel as Windows sees it: its windows, texts, layout, styles and font, the
 // selection, following the parent's size, and both ways it goes away. Needs an X display under
-// Wine (xvfb-run). Also saves a screenshot of the panel as artifacts/panel.png, and checks the
-// screenshot that the host tool's `dialog --screenshot` saved before this program ran.
+// Wine (the Wine session gives one). Also saves a screenshot of the panel as artifacts/panel.png,
+// and checks the screenshot that the host tool's `dialog --screenshot` saved before this program
+// ran.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -143,7 +144,7 @@ class PanelTest : public ::testing::Test {
  protected:
   void SetUp() override {
     host = CreateHostWindow();
-    ASSERT_NE(host, nullptr) << "no window: run the test with an X display (xvfb-run)";
+    ASSERT_NE(host, nullptr) << "no window: run the test with an X display";
     form = TExportOptionForm::Create(host);
     ASSERT_NE(form, nullptr);
     panel = static_cast<HWND>(form->Window());
@@ -180,7 +181,7 @@ TEST(PanelCreate, RefusesAParentThatIsNoWindow) {
   EXPECT_EQ(TExportOptionForm::Create(nullptr), nullptr);
   EXPECT_EQ(TExportOptionForm::Create(reinterpret_cast<void*>(0x1234)), nullptr);
   HWND gone = CreateHostWindow();
-  ASSERT_NE(gone, nullptr) << "no window: run the test with an X display (xvfb-run)";
+  ASSERT_NE(gone, nullptr) << "no window: run the test with an X display";
   DestroyWindow(gone);
   EXPECT_EQ(TExportOptionForm::Create(gone), nullptr);
   EXPECT_FALSE(TExportOptionForm::IsAlive(nullptr));
