@@ -12,6 +12,7 @@
 #include "fuzz/lzw_harness.h"
 #include "fuzz/read_pass_harness.h"
 #include "fuzz/writer_harness.h"
+#include "tests/temp_file.h"
 
 namespace {
 
@@ -52,7 +53,8 @@ TEST_P(Crasher, PassesItsTargetsChecks) {
       EXPECT_EQ(CheckRead(bytes.data(), bytes.size() >= 3 ? bytes.size() - 3 : 0, options), "");
     }
   } else if (StartsWith(name, "writer-")) {
-    EXPECT_EQ(CheckWrite(bytes.data(), bytes.size(), ::testing::TempDir() + "crasher-writer.tif"),
+    EXPECT_EQ(CheckWrite(bytes.data(), bytes.size(),
+                         ::testing::TempDir() + "crasher-writer-" + ProcessTag() + ".tif"),
               "");
   } else {
     ADD_FAILURE() << name << " names no fuzz target";

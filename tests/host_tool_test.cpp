@@ -133,7 +133,7 @@ class HostToolTest : public ::testing::Test {
     for (char& c : name) {
       if (c == '/') c = '_';
     }
-    folder = fs::path(::testing::TempDir()) / name;
+    folder = fs::path(::testing::TempDir()) / (name + "_" + std::to_string(getpid()));
     fs::remove_all(folder);
     fs::create_directories(folder / "config");
     // The conversion setting is kept per test, never in the user's own folder.

@@ -4,12 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#if defined(_WIN32)
-#include <process.h>
-#define getpid _getpid
-#else
-#include <unistd.h>
-#endif
+#include "tests/temp_file.h"
 
 namespace {
 
@@ -36,7 +31,9 @@ FreshPlugin LoadPlugin() {
   static int loads = 0;
   const std::filesystem::path original = PluginLibrary::DefaultPath();
   std::filesystem::path copy = original;
-  copy.replace_filename("fresh-" + std::to_string(++loads) + "-" + original.filename().string());
+  // Named after the process too: test programs of the same suite may run side by side.
+  copy.replace_filename("fresh-" + ProcessTag() + "-" + std::to_string(++loads) + "-" +
+                        original.filename().string());
   std::error_code error;
   std::filesystem::copy_file(original, copy, std::filesystem::copy_options::overwrite_existing,
                              error);

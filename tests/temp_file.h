@@ -8,6 +8,22 @@
 #include <string>
 #include <vector>
 
+#if defined(_WIN32)
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
+
+// The running test program's process number, part of every temporary name: two test runs on one
+// machine (two clones, say) must not share their files.
+inline std::string ProcessTag() {
+#if defined(_WIN32)
+  return std::to_string(_getpid());
+#else
+  return std::to_string(getpid());
+#endif
+}
+
 // A file holding `bytes` for the life of the object, named after the running test.
 class TTempFile {
  public:
@@ -18,7 +34,8 @@ class TTempFile {
     for (char& c : name) {
       if (c == '/') c = '_';
     }
-    path = ::testing::TempDir() + name + "_" + std::to_string(counter++) + ".tif";
+    path =
+        ::testing::TempDir() + name + "_" + ProcessTag() + "_" + std::to_string(counter++) + ".tif";
     std::FILE* file = std::fopen(path.c_str(), "wb");
     EXPECT_NE(file, nullptr);
     if (file == nullptr) return;
