@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "tests/temp_file.h"
+#include "tests/process_tag.h"
 
 namespace {
 

@@ -8,21 +8,7 @@
 #include <string>
 #include <vector>
 
-#if defined(_WIN32)
-#include <process.h>
-#else
-#include <unistd.h>
-#endif
-
-// The running test program's process number, part of every temporary name: two test runs on one
-// machine (two clones, say) must not share their files.
-inline std::string ProcessTag() {
-#if defined(_WIN32)
-  return std::to_string(_getpid());
-#else
-  return std::to_string(getpid());
-#endif
-}
+#include "tests/process_tag.h"
 
 // A file holding `bytes` for the life of the object, named after the running test.
 class TTempFile {
