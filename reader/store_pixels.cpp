@@ -214,20 +214,17 @@ size_t TTiffDecoder::StoreRowRun(const uint8_t* bytes, size_t count, int32_t roo
       pixels = used = std::min<size_t>(count, static_cast<size_t>(room));
       std::memcpy(outRow + column, bytes, used);
       break;
-    case TPixelLayout::RedGreenBlue: {
-      pixels = std::min<size_t>(count / 3, static_cast<size_t>(room));
-      uint8_t* out = outRow + 4 * static_cast<size_t>(column);
-      for (size_t i = 0; i < pixels; ++i)
-        PutColour(out + 4 * i, bytes[3 * i], bytes[3 * i + 1], bytes[3 * i + 2]);
-      used = 3 * pixels;
-      break;
-    }
+    case TPixelLayout::RedGreenBlue:
     case TPixelLayout::RedGreenBlueAlpha: {
-      pixels = std::min<size_t>(count / 4, static_cast<size_t>(room));
+      // Three bytes a pixel, or four with an alpha, which is dropped.
+      const size_t stride = pixelLayout == TPixelLayout::RedGreenBlue ? 3 : 4;
+      pixels = std::min<size_t>(count / stride, static_cast<size_t>(room));
       uint8_t* out = outRow + 4 * static_cast<size_t>(column);
-      for (size_t i = 0; i < pixels; ++i)
-        PutColour(out + 4 * i, bytes[4 * i], bytes[4 * i + 1], bytes[4 * i + 2]);
-      used = 4 * pixels;
+      for (size_t i = 0; i < pixels; ++i) {
+        const uint8_t* pixel = bytes + stride * i;
+        PutColour(out + 4 * i, pixel[0], pixel[1], pixel[2]);
+      }
+      used = stride * pixels;
       break;
     }
     case TPixelLayout::ColourWord: {

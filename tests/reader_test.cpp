@@ -739,6 +739,26 @@ const TPixelCase kStripCases[] = {
 INSTANTIATE_TEST_SUITE_P(Strips, PixelTest, ::testing::ValuesIn(kStripCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Reads a 9 x 9 image whose pixel at (x, y) is 9y + x at full size and as previews of every step,
+// and checks that each kept pixel is the one at its place.
+void ExpectEveryStepthPixel(const TBytes& bytes, const std::string& layout) {
+  for (const auto& [box, step] : {std::pair{0, 1}, {3, 2}, {2, 4}, {1, 8}}) {
+    TTiffDecoder decoder;
+    decoder.preview = box != 0;
+    decoder.boxWidth = decoder.boxHeight = box;
+    ASSERT_TRUE(DecodeFile(decoder, bytes));
+    ASSERT_EQ(decoder.step, step);
+    const int side = (9 + step - 1) / step;
+    TBytes expected;
+    for (int y = 0; y < side; ++y) {
+      for (int x = 0; x < side; ++x)
+        expected.push_back(static_cast<uint8_t>(9 * y * step + x * step));
+    }
+    EXPECT_EQ(TBytes(decoder.pixels, decoder.pixels + side * side), expected)
+        << layout << ", step " << step;
+  }
+}
+
 // Previews of a 9 x 9 image cut into strips of every height: strips that start on a dropped row
 // must still put the next kept row in its own output row.
 TEST(Strips, PreviewsKeepEveryStepthRow) {
@@ -750,21 +770,7 @@ TEST(Strips, PreviewsKeepEveryStepthRow) {
     }
     const TBytes bytes =
         TFile{9, 9, {8}, 1, Counting(81), 1, Strips(rows, offsets, counts)}.Bytes();
-    for (const auto& [box, step] : {std::pair{0, 1}, {3, 2}, {2, 4}, {1, 8}}) {
-      TTiffDecoder decoder;
-      decoder.preview = box != 0;
-      decoder.boxWidth = decoder.boxHeight = box;
-      ASSERT_TRUE(DecodeFile(decoder, bytes));
-      ASSERT_EQ(decoder.step, step);
-      const int side = (9 + step - 1) / step;
-      TBytes expected;
-      for (int y = 0; y < side; ++y) {
-        for (int x = 0; x < side; ++x)
-          expected.push_back(static_cast<uint8_t>(9 * y * step + x * step));
-      }
-      EXPECT_EQ(TBytes(decoder.pixels, decoder.pixels + side * side), expected)
-          << rows << " rows a strip, step " << step;
-    }
+    ExpectEveryStepthPixel(bytes, std::to_string(rows) + " rows a strip");
   }
 }
 
@@ -837,21 +843,8 @@ TEST(Tiles, PreviewsKeepEveryStepthPixel) {
     }
     const TBytes bytes =
         TFile{9, 9, {8}, 1, data, 1, Tiles(tileWidth, tileLength, offsets, counts)}.Bytes();
-    for (const auto& [box, step] : {std::pair{0, 1}, {3, 2}, {2, 4}, {1, 8}}) {
-      TTiffDecoder decoder;
-      decoder.preview = box != 0;
-      decoder.boxWidth = decoder.boxHeight = box;
-      ASSERT_TRUE(DecodeFile(decoder, bytes));
-      ASSERT_EQ(decoder.step, step);
-      const int side = (9 + step - 1) / step;
-      TBytes expected;
-      for (int y = 0; y < side; ++y) {
-        for (int x = 0; x < side; ++x)
-          expected.push_back(static_cast<uint8_t>(9 * y * step + x * step));
-      }
-      EXPECT_EQ(TBytes(decoder.pixels, decoder.pixels + side * side), expected)
-          << tileWidth << " x " << tileLength << " tiles, step " << step;
-    }
+    ExpectEveryStepthPixel(
+        bytes, std::to_string(tileWidth) + " x " + std::to_string(tileLength) + " tiles");
   }
 }
 
