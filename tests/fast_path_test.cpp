@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "reader/tiff_decoder.h"
@@ -16,6 +17,18 @@
 #include "tests/tiff_builder.h"
 
 namespace {
+
+// Offsets and byte counts of `pieces` equal shares of `size` bytes of data; the third piece has
+// no byte count, so what it covers stays zero.
+std::pair<std::vector<uint32_t>, std::vector<uint32_t>> Shares(size_t size, int pieces) {
+  std::vector<uint32_t> offsets, counts;
+  const auto share = static_cast<uint32_t>(size / static_cast<size_t>(pieces));
+  for (int k = 0; k < pieces; ++k) {
+    offsets.push_back(share * static_cast<uint32_t>(k));
+    counts.push_back(k == 2 ? 0 : share);
+  }
+  return {offsets, counts};
+}
 
 using Bytes = std::vector<uint8_t>;
 
@@ -166,12 +179,7 @@ TEST(FastPaths, AgreeOnRandomDamagedAndCutStrips) {
             // Tiles, each a separate share of the same data; the third has no byte count.
             const int tiles = (shape.width + shape.tileWidth - 1) / shape.tileWidth *
                               ((shape.height + shape.tileLength - 1) / shape.tileLength);
-            std::vector<uint32_t> offsets, counts;
-            const auto share = static_cast<uint32_t>(data.size() / tiles);
-            for (int k = 0; k < tiles; ++k) {
-              offsets.push_back(share * k);
-              counts.push_back(k == 2 ? 0 : share);
-            }
+            const auto [offsets, counts] = Shares(data.size(), tiles);
             file.Add(322, kShort, {static_cast<uint32_t>(shape.tileWidth)});
             file.Add(323, kShort, {static_cast<uint32_t>(shape.tileLength)});
             file.AddDataOffsets(324, kLong, offsets);
@@ -183,12 +191,7 @@ TEST(FastPaths, AgreeOnRandomDamagedAndCutStrips) {
             // Strips of every few rows, each a separate share of the same data; the third strip
             // has no byte count, so its rows stay zero.
             const int strips = (shape.height + shape.rowsPerStrip - 1) / shape.rowsPerStrip;
-            std::vector<uint32_t> offsets, counts;
-            const auto share = static_cast<uint32_t>(data.size() / strips);
-            for (int k = 0; k < strips; ++k) {
-              offsets.push_back(share * k);
-              counts.push_back(k == 2 ? 0 : share);
-            }
+            const auto [offsets, counts] = Shares(data.size(), strips);
             file.Add(278, kShort, {static_cast<uint32_t>(shape.rowsPerStrip)});
             file.AddDataOffsets(273, kLong, offsets);
             file.Add(279, kLong, counts);
