@@ -19,7 +19,8 @@ constexpr int kTypeLong = 4;
 }  // namespace
 
 // How StoreByte turns image bytes into pixels; chosen before the output is allocated. FillOrder
-// 2 reverses the bits of 1-bit and 4-bit data; differencing is undone only in LZW data.
+// 2 reverses the bits of every byte from the file, whatever the depth, as libtiff writes and reads
+// them; differencing is undone only in LZW data.
 void TTiffDecoder::ChoosePixelLayout() {
   if (bitsPerSample[0] == 1) {
     pixelLayout = TPixelLayout::OneBit;
@@ -34,7 +35,7 @@ void TTiffDecoder::ChoosePixelLayout() {
   } else {
     pixelLayout = TPixelLayout::None;
   }
-  reverseBits = fillOrder == 2 && bitsPerSample[0] < 8;
+  reverseBits = fillOrder == 2;
   predicting = compression == kCompressionLZW && predictor == 2;
 }
 

@@ -1,7 +1,7 @@
 // Makes the peer corpus: TIFF files written by libtiff and its tiffcp tool (stored and LZW, every
 // depth the plug-in reads, odd sizes, in one strip and in several: tiffcp's default size, one row
 // and seven rows; in tiles of sizes that rarely divide the image; LZW with horizontal
-// differencing; 1-bit and 4-bit files in FillOrder 2; red, green and blue with alpha), each with
+// differencing; files in FillOrder 2; red, green and blue with alpha), each with
 // the pixels libtiff itself decodes from that file, laid out the way the plug-in hands them to the
 // host (NAME.expect). Files of the kinds the plug-in refuses come with the reason it must give
 // (NAME.reason).
@@ -272,13 +272,13 @@ std::vector<std::pair<std::string, std::string>> Variants(const Source& source) 
       const auto [suffix, layout] = tiled(size);
       variants.push_back({std::string("-") + compression + suffix, option + layout});
     }
-    // FillOrder 2 for the depths whose pixels share a byte.
-    if (source.bits < 8) {
-      variants.push_back(
-          {std::string("-") + compression + "-fill2", option + oneStrip + " -f lsb2msb"});
+    // FillOrder 2: every byte of the file reversed, in one strip and in several where pixels
+    // share a byte.
+    variants.push_back(
+        {std::string("-") + compression + "-fill2", option + oneStrip + " -f lsb2msb"});
+    if (source.bits < 8)
       variants.push_back({std::string("-") + compression + "-fill2" + strips[1].first,
                           option + strips[1].second + " -f lsb2msb"});
-    }
   }
   // Horizontal differencing, for whole bytes and 16-bit values.
   if (source.bits >= 8) {

@@ -80,7 +80,7 @@ void ExpectImage(const HostImage& image, const ExpectedImage& expected, int step
 // 15 sources in one strip, several strips and tiles, stored and LZW, with differencing and in
 // FillOrder 2; 13 files of kinds that are refused.
 TEST(PeerImport, CorpusIsThere) {
-  EXPECT_GE(CorpusFiles().size(), 180u) << CorpusFolder();
+  EXPECT_GE(CorpusFiles().size(), 200u) << CorpusFolder();
   EXPECT_GE(CorpusFiles(".reason").size(), 13u) << CorpusFolder();
 }
 

@@ -592,8 +592,8 @@ const TPixelCase kPixelCases[] = {
      0,
      {1, 2}},
     {"LzwColourWord", {1, 1, {16}, 1, PackCodes({256, 0x1F, 0, 257}), 5}, 0, {0xF8, 0, 0, 0}},
-    // FillOrder 2: the bits of 1-bit and 4-bit data are reversed as they come from the file, LZW
-    // code streams included; whole bytes are taken as they are.
+    // FillOrder 2: the bits of every byte are reversed as they come from the file, LZW code
+    // streams included, whole bytes too.
     {"FillOrderReversesBits",
      {8, 1, {1}, 1, {0x01}, 1, {kFillOrder2}},
      0,
@@ -603,7 +603,7 @@ const TPixelCase kPixelCases[] = {
      {8, 1, {1}, 1, BitsReversed(PackCodes({256, 0x01, 257})), 5, {kFillOrder2}},
      0,
      {0, 0, 0, 0, 0, 0, 0, 1}},
-    {"FillOrderLeavesWholeBytes", {2, 1, {8}, 1, {1, 2}, 1, {kFillOrder2}}, 0, {1, 2}},
+    {"FillOrderReversesWholeBytes", {2, 1, {8}, 1, {1, 2}, 1, {kFillOrder2}}, 0, {0x80, 0x40}},
     // Horizontal differencing, undone row by row: per byte, per colour and per 16-bit value.
     {"PredictorPerRow",
      {3, 2, {8}, 1, PackCodes({256, 10, 1, 1, 20, 2, 254, 257}), 5, {Predictor(2)}},
