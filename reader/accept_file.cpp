@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "reader/reversed_bits.h"
 #include "reader/tiff_decoder.h"
 
 namespace {
@@ -86,6 +87,19 @@ bool TTiffDecoder::IsTiled() const {
   return tileWidth != 0 || tileLength != 0 || tileOffsets.type != 0 || tileByteCounts.type != 0;
 }
 
+// Early writers packed LZW codes least significant bit first, and their strips start with the
+// clear code as the bytes 0x00 and then 0x01 in the low bit; a stream packed most significant bit
+// first, as every strip must begin with the clear code, starts with 0x80. Read the other way
+// round, the codes would make a wrong picture. The first strip or tile tells for the whole file.
+bool TTiffDecoder::IsOldStyleLzw() {
+  TStripArray& offsets = IsTiled() ? tileOffsets : stripOffsets;
+  uint32_t offset = 0;
+  uint8_t start[2];
+  if (!ReadStripValue(offsets, 0, offset) || ReadAt(offset, start, 2) < 2) return false;
+  if (fillOrder == 2) ReverseBits(start, 2);
+  return start[0] == 0 && (start[1] & 1) != 0;
+}
+
 bool TTiffDecoder::CheckDataLayout() {
   // Separate planes (PlanarConfiguration 2) keep each colour channel in strips of its own; read
   // as interleaved samples they would scramble the picture.
@@ -99,6 +113,7 @@ bool TTiffDecoder::CheckDataLayout() {
     if (used == 2 && bitsPerSample[0] < 8)
       return Refuse(TRefusal::PredictorDepth, bitsPerSample[0]);
     if (used > 2) return Refuse(TRefusal::Predictor, used);
+    if (IsOldStyleLzw()) return Refuse(TRefusal::OldStyleLzw);
   }
   if (IsTiled()) {
     const auto width = static_cast<uint32_t>(tileWidth);

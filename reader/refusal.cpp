@@ -25,6 +25,7 @@ constexpr const char* kTexts[] = {
     "{} samples per pixel",
     "separate colour planes",
     "compression {}",
+    "old-style LZW",
     "predictor {}",
     "predictor 2 on {}-bit samples",
     "tiles of size 0",

@@ -26,6 +26,7 @@ enum class TRefusal {
   SamplesPerPixel,    // a sample count the depth does not allow
   SeparatePlanes,     // PlanarConfiguration 2 with several samples
   Compression,        // anything but none (1) or LZW (5)
+  OldStyleLzw,        // codes packed least significant bit first, from early writers
   Predictor,          // a predictor other than none (1) or horizontal differencing (2)
   PredictorDepth,     // horizontal differencing of 1-bit or 4-bit samples
   TileSizeZero,       // TileWidth or TileLength 0 or missing

@@ -142,6 +142,7 @@ class TTiffDecoder {
   bool ChooseColourClass();
   bool CheckSamples();
   bool CheckDataLayout();
+  bool IsOldStyleLzw();
   bool IsTiled() const;
 
   // Strip and tile reading.

@@ -288,6 +288,10 @@ const TAcceptCase kAcceptCases[] = {
     {"Compression2", {.compression = 2}, false, "compression 2"},
     {"Compression5", {.compression = 5}, true},
     {"Compression32773", {.compression = 32773}, false, "compression 32773"},
+    // Codes packed from the low bit: the clear code makes the bytes 0x00 0x01 (0x80 0x00 from the
+    // high bit, as tested with every LZW strip).
+    {"OldStyleLzw", {.data = {0x00, 0x01, 0x04}, .compression = 5}, false, "old-style LZW"},
+    {"LzwStartingWithAZeroByte", {.data = {0x00, 0x02}, .compression = 5}, true},
     {"Width0", {.width = 0}, false, "width 0"},
     {"Width32767", {.width = 32767}, true},
     {"Width40000", {.width = 40000}, false, "width 40000"},
