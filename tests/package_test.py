@@ -308,9 +308,9 @@ def windows_path(path):
     return "Z:" + str(path).replace("/", "\\")
 
 
-def import_samples(command, folder, env):
+def import_samples(command, folder, env, timeout=300):
     """Runs an import of every sample into folder; the PNG files by name."""
-    status, _, error = run(command, env)
+    status, _, error = run(command, env, timeout)
     check(status == 0, f"{command[0]}: import failed ({status}): {error}")
     return {png.name: png.read_bytes() for png in sorted(folder.glob("*.png"))}
 
@@ -366,10 +366,13 @@ def main():
               "the tarball's tool wrote something that is not a PNG")
 
         wine = shlex.split(arguments.wine)
+        # Under qemu-user one start of Wine's 32-bit loader can take minutes on a busy machine;
+        # the run script's wrapper has its own limit (30 minutes there), so this one is looser.
+        wine_timeout = 1900
         wine_env = dict(env, WINEDLLOVERRIDES="winedbg.exe=d")
         tool = windows / "varneltiff.exe"
         # Beside the tool, as unpacked, the DLL is the one it loads by default.
-        status, output, error = run([*wine, str(tool), "--version"], wine_env)
+        status, output, error = run([*wine, str(tool), "--version"], wine_env, wine_timeout)
         check(status == 0, f"varneltiff.exe --version under Wine failed: {error}")
         wine_identity = reported_identity(output, version,
                                           windows_path(windows / "varneltiff.dll"),
@@ -381,7 +384,7 @@ def main():
         imported = import_samples(
             [*wine, str(tool), "--plugin", windows_path(windows / "varneltiff.dll"), "-q",
              "import", *map(windows_path, samples), "-d", windows_path(wine_out)],
-            wine_out, wine_env)
+            wine_out, wine_env, wine_timeout)
         check(imported == native,
               f"the packaged DLL under Wine made {sorted(imported)}, not the same PNG files "
               "as the Linux build")
