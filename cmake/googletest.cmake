@@ -17,8 +17,8 @@ set(VARNELTIFF_WINE_TEST_TIMEOUT 1900)
 # varneltiff_add_test(NAME SOURCES... LIBS libs... PROPERTIES test properties...): one test
 # program. Natively each program is built and each of its test cases is its own CTest entry.
 # For Windows every program is an object library linked into the one runner `windows_tests`
-# beside the DLL, which is a single CTest entry in the Wine session: under qemu-user each Wine
-# process start costs about a minute. Properties of the programs (fixtures) go to the runner.
+# beside the DLL, which is a single CTest entry in each Wine session, so that Wine starts once for
+# all of them. Properties of the programs (fixtures) go to the runner's entries.
 function(varneltiff_add_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;PROPERTIES" ${ARGN})
   if(CMAKE_CROSSCOMPILING)
@@ -29,7 +29,7 @@ function(varneltiff_add_test name)
     # Each program's properties add to the runner's (its fixtures join the others').
     while(ARG_PROPERTIES)
       list(POP_FRONT ARG_PROPERTIES property value)
-      set_property(TEST windows_tests APPEND PROPERTY ${property} ${value})
+      varneltiff_wine_test_property(windows_tests ${property} ${value})
     endwhile()
   else()
     add_executable(${name} ${ARG_SOURCES})
@@ -39,20 +39,14 @@ function(varneltiff_add_test name)
   endif()
 endfunction()
 
-# The Windows test runner and its CTest entry, made by the first test program that needs them.
+# The Windows test runner and its CTest entries (one in each kind of Wine prefix, see
+# cmake/wine.cmake), made by the first test program that needs them.
 macro(varneltiff_windows_runner)
   if(NOT TARGET windows_tests)
     add_executable(windows_tests)
     target_link_libraries(windows_tests PRIVATE GTest::gtest_main)
     set_target_properties(windows_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
     add_dependencies(windows_tests varneltiff)
-    add_test(NAME windows_tests COMMAND windows_tests)
-    varneltiff_wine_test(windows_tests)
+    varneltiff_add_wine_test(windows_tests windows_tests)
   endif()
 endmacro()
-
-# varneltiff_wine_test(NAME): makes a CTest entry one that runs in the Wine session.
-function(varneltiff_wine_test name)
-  set_property(TEST ${name} APPEND PROPERTY FIXTURES_REQUIRED wine)
-  set_tests_properties(${name} PROPERTIES LABELS wine TIMEOUT ${VARNELTIFF_WINE_TEST_TIMEOUT})
-endfunction()

@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
-# Starts or stops the Wine session the Windows tests run in:
+# Starts or stops a Wine session the Windows tests run in:
 #   wine_session.sh boot STATE_DIR    boot the prefix if it is new, and nothing more
 #   wine_session.sh start STATE_DIR   the same, then start its server and services with every
 #                                     stream detached, and an X display if none is set
 #   wine_session.sh stop STATE_DIR    stop this prefix's server and the display started here
-# Wine's background processes inherit the streams of whoever starts them: started from a test,
-# they would hold CTest's pipe open and the test would never end. STATE_DIR keeps the display.
+# The last part of STATE_DIR's name is the kind of prefix, win32 or wow64 (cmake/wine_env.sh);
+# STATE_DIR keeps the session's display. Wine's background processes inherit the streams of
+# whoever starts them: started from a test, they would hold CTest's pipe open and the test would
+# never end.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-source "$here/wine_env.sh"
 action=$1 state=$2
+wine_kind=$(basename "$state")
+source "$here/wine_env.sh"
 mkdir -p "$state"
 
 # The prefix's own settings: the panel asks for the Windows Japanese UI fonts, shown with the IPA
@@ -22,11 +25,19 @@ settings() {
     '[HKEY_CURRENT_USER\Software\Wine\X11 Driver]' '"Managed"="N"'
 }
 
-# The Japanese locale Wine runs in (cmake/wine_env.sh), made from the system's locale sources.
+# The Japanese locale Wine runs in (cmake/wine_env.sh), made from the system's locale sources
+# once for both kinds of prefix.
 make_locale() {
   [ -d "$wine_locales/ja_JP.UTF-8" ] && return 0
   mkdir -p "$wine_locales"
-  localedef -i ja_JP -f UTF-8 "$wine_locales/ja_JP.UTF-8" ||
+  (
+    flock 8
+    if [ ! -d "$wine_locales/ja_JP.UTF-8" ]; then
+      rm -rf "$wine_locales/ja_JP.UTF-8.new"
+      localedef -i ja_JP -f UTF-8 "$wine_locales/ja_JP.UTF-8.new" &&
+        mv "$wine_locales/ja_JP.UTF-8.new" "$wine_locales/ja_JP.UTF-8"
+    fi
+  ) 8>"$wine_locales.lock" ||
     { echo "wine session: cannot make the ja_JP.UTF-8 locale" >&2; return 1; }
 }
 
@@ -36,12 +47,12 @@ boot_prefix() {
   version=$(settings | md5sum | cut -d' ' -f1)
   [ -f "$ready" ] && [ "$(cat "$ready")" = "$version" ] && return 0
   if [ ! -f "$ready" ]; then
-    echo "wine session: booting a new prefix in $WINEPREFIX ($(wine_mode); under qemu-user this takes many minutes)"
+    echo "wine session: booting a new $wine_kind prefix in $WINEPREFIX ($(wine_how))"
     mkdir -p "$WINEPREFIX"
-    wine wineboot -i </dev/null >/dev/null 2>&1 || true
+    wine_system wineboot -i </dev/null >/dev/null 2>&1 || true
   fi
   settings | iconv -f UTF-8 -t UTF-16 >"$WINEPREFIX/varneltiff.reg"
-  wine regedit /S "$WINEPREFIX/varneltiff.reg" </dev/null >/dev/null 2>&1
+  wine_system regedit /S "$WINEPREFIX/varneltiff.reg" </dev/null >/dev/null 2>&1
   # The registry reaches the prefix's files when the server ends.
   timeout 300 wineserver -w </dev/null >/dev/null 2>&1 || true
   echo "$version" >"$ready"
@@ -89,8 +100,8 @@ case "$action" in
     export DISPLAY
     DISPLAY=$(cat "$state/display")
     wineserver -p </dev/null >/dev/null 2>&1 || true
-    wine wineboot </dev/null >/dev/null 2>&1 || true
-    echo "wine session: $(wine_mode), prefix $WINEPREFIX, display $DISPLAY"
+    wine_system wineboot </dev/null >/dev/null 2>&1 || true
+    echo "wine session: $wine_kind prefix $WINEPREFIX, 32-bit programs $(wine_how), display $DISPLAY"
     ;;
   stop)
     wineserver -k </dev/null >/dev/null 2>&1 || true

@@ -1,12 +1,13 @@
 // The export options panel as Windows sees it: its windows, texts, layout, styles and font, the
 // selection, following the parent's size, and both ways it goes away. Needs an X display under
-// Wine (the Wine session gives one). Also saves a screenshot of the panel as artifacts/panel.png,
-// and checks the screenshot that the host tool's `dialog --screenshot` saved before this program
-// ran.
+// Wine (the Wine session gives one). Also saves a screenshot of the panel as panel.png, and checks
+// the screenshot that the host tool's `dialog --screenshot` saved before this program ran, both in
+// the artifact folder of the kind of Wine prefix the tests run in.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <iterator>
 #include <string>
@@ -57,6 +58,12 @@ int MapPanelFontUnderWine() {
   ExitProcess(exitCode);
 }
 const int panelFontMapped = MapPanelFontUnderWine();
+
+// artifacts/win32 or artifacts/wow64: each kind of prefix has its own dialog screenshot.
+std::filesystem::path ArtifactFolder() {
+  const char* kind = std::getenv("VARNELTIFF_WINE_KIND");
+  return std::filesystem::path(VARNELTIFF_ARTIFACT_DIR) / (kind != nullptr ? kind : "win32");
+}
 
 constexpr wchar_t kHostClass[] = L"VarnelTiffPanelTestHost";
 constexpr int kHostWidth = 400;
@@ -409,7 +416,7 @@ TEST_F(PanelTest, ScreenshotShowsTheButtonFaceBackground) {
     EXPECT_EQ(rgb[at + 2], GetBValue(face)) << point.x << ", " << point.y;
   }
 
-  const std::filesystem::path folder = VARNELTIFF_ARTIFACT_DIR;
+  const std::filesystem::path folder = ArtifactFolder();
   std::filesystem::create_directories(folder);
   const std::string file = (folder / "panel.png").string();
   EXPECT_NE(stbi_write_png(file.c_str(), width, height, 3, rgb.data(), width * 3), 0) << file;
@@ -419,7 +426,7 @@ TEST_F(PanelTest, ScreenshotShowsTheButtonFaceBackground) {
 // texts drawn on the button face, not an empty rectangle. The file is removed once read, so a run
 // of the tool that saves nothing cannot pass on an old picture.
 TEST(DialogScreenshot, ShowsThePanelWithItsTexts) {
-  const std::string file = (std::filesystem::path(VARNELTIFF_ARTIFACT_DIR) / "dialog.png").string();
+  const std::string file = (ArtifactFolder() / "dialog.png").string();
   int width = 0;
   int height = 0;
   int channels = 0;
