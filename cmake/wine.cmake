@@ -5,9 +5,6 @@
 # started beforehand and runs both; `-L wine-win32` or `-L wine-wow64` picks one kind.
 set(VARNELTIFF_WINE_KINDS win32 wow64)
 set(VARNELTIFF_WINE_SESSIONS "${CMAKE_BINARY_DIR}/wine-session")
-# Anything else CMake runs under the emulator runs in the 32-bit session.
-set(CMAKE_CROSSCOMPILING_EMULATOR
-    "${PROJECT_SOURCE_DIR}/cmake/wine_run.sh;${VARNELTIFF_WINE_SESSIONS}/win32")
 
 foreach(kind ${VARNELTIFF_WINE_KINDS})
   foreach(action start stop)
