@@ -58,14 +58,18 @@ wine_mode() {
   fi
 }
 
+# The version of a qemu-i386 program ("10.0.2"), or nothing.
+qemu_version() {
+  "$1" --version 2>/dev/null </dev/null | sed -n '1s/^qemu-i386[^ ]* version \([0-9][0-9.]*\).*/\1/p'
+}
+
 # The qemu-user that runs 32-bit programs here ("qemu-i386 10.0.2"), or nothing.
 wine_emulator() {
-  local entry=/proc/sys/fs/binfmt_misc/qemu-i386 interpreter
+  local entry=/proc/sys/fs/binfmt_misc/qemu-i386 interpreter version
   [ -r "$entry" ] || return 0
   interpreter=$(sed -n 's/^interpreter //p' "$entry")
-  [ -n "$interpreter" ] || return 0
-  "$interpreter" --version 2>/dev/null </dev/null |
-    sed -n '1s/^qemu-i386\(-static\)\{0,1\} version \([0-9][0-9.]*\).*/qemu-i386 \2/p'
+  version=$(qemu_version "$interpreter")
+  [ -z "$version" ] || echo "qemu-i386 $version"
 }
 
 # How the stage runs, for the record: "natively" or "under qemu-i386 10.0.2".
