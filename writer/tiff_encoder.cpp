@@ -58,7 +58,9 @@ bool TTiffEncoder::Encode(const char* fileName, const HostImage* source) {
   image = source;
   bool written = palette ? WritePaletteDirectory() && WritePaletteRows()
                          : WriteFullColourDirectory() && WriteFullColourRows();
-  // Buffered bytes reach the disk only here, so a full disk may show up only now.
+  // Buffered bytes reach the disk only here, so a full disk may show up only now. The flush is
+  // asked for on its own: Wine's C library loses its error when fclose does it.
+  if (std::fflush(file) != 0) written = false;
   if (std::fclose(file) != 0) written = false;
   file = nullptr;
   image = nullptr;
