@@ -60,6 +60,11 @@ boot_prefix() {
 
 start_display() {
   [ -n "${DISPLAY:-}" ] && { echo "$DISPLAY" >"$state/display"; return 0; }
+  # A session started again keeps its display.
+  if [ -f "$state/xvfb.pid" ] && [ -f "$state/display" ] &&
+    kill -0 "$(cat "$state/xvfb.pid")" 2>/dev/null; then
+    return 0
+  fi
   local number
   exec 3> >(cat >"$state/display-number")
   Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
@@ -74,11 +79,16 @@ start_display() {
   echo ":$number" >"$state/display"
 }
 
-# One boot at a time per prefix, whoever asks.
+# One boot at a time per prefix, whoever asks. The lock goes before the display and the server
+# start: they would inherit it and hold it for as long as they run, and the next start would wait
+# for them.
 lock_prefix() {
   mkdir -p "$(dirname "$WINEPREFIX")"
   exec 9>"$WINEPREFIX.lock"
   flock 9
+}
+unlock_prefix() {
+  exec 9>&-
 }
 
 # A caller that started the session itself (./run, for the tests and the package test after
@@ -92,10 +102,12 @@ case "$action" in
   boot)
     lock_prefix
     boot_prefix
+    unlock_prefix
     ;;
   start)
     lock_prefix
     boot_prefix
+    unlock_prefix
     start_display
     export DISPLAY
     DISPLAY=$(cat "$state/display")
