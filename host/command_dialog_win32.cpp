@@ -12,6 +12,7 @@
 #include "host/png_io.h"
 #include "host/terminal.h"
 #include "host/transforms.h"
+#include "plugin/pending_output.h"
 
 namespace {
 
@@ -158,7 +159,7 @@ bool SaveScreenshot(HWND dialog, const std::string& path, std::string& error) {
     return false;
   }
   PendingOutput output(path);
-  return output.Create(error) && WriteWholeFile(output.TemporaryPath(), png, error) &&
+  return output.Create(error) && WriteWholeFile(output.WritePath(), png, error) &&
          output.Commit(error);
 }
 

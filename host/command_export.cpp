@@ -10,6 +10,7 @@
 #include "host/png_io.h"
 #include "host/terminal.h"
 #include "host/transforms.h"
+#include "plugin/pending_output.h"
 
 namespace {
 
@@ -46,8 +47,11 @@ int32_t PLUGIN_CALL OnRow(int32_t row) {
   return 0;
 }
 
-// The plug-in only says that it failed; the cause a user can mend at once is named.
+// The plug-in only says that it failed; the cause a user can mend at once is named. The target
+// is judged by the same rules the plug-in follows.
 std::string WriteFailureReason(const std::string& target) {
+  const std::string refusal = OutputRefusal(target);
+  if (!refusal.empty()) return refusal;
   if (!IsFolder(FolderName(target))) return std::strerror(ENOENT);
   return "the plug-in could not write the file";
 }
@@ -98,6 +102,8 @@ int RunExport(const Options& options, PluginLibrary& plugin) {
   exportProgress = {};
   line.Clear();
   if (written != 1) {
+    // A stop that came while the plug-in waited on a FIFO or a pipe ended its write.
+    if (Interrupted()) return ReportInterrupted();
     ReportFailure(target, WriteFailureReason(target));
     return kExitFailure;
   }

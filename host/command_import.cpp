@@ -10,6 +10,7 @@
 #include "host/output_file.h"
 #include "host/png_io.h"
 #include "host/terminal.h"
+#include "plugin/pending_output.h"
 
 namespace {
 
@@ -115,7 +116,7 @@ bool ImportOne(const Options& options, PluginLibrary& plugin, const std::string&
   }
   subject = target;
   PendingOutput output(target);
-  if (!output.Create(error) || !WriteWholeFile(output.TemporaryPath(), png, error)) return false;
+  if (!output.Create(error) || !WriteWholeFile(output.WritePath(), png, error)) return false;
   if (Interrupted()) return false;  // the output goes with `output`; the caller reports the stop
   return output.Commit(error);
 }

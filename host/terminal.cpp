@@ -46,10 +46,12 @@ void InstallInterruptHandler() {
 #if defined(_WIN32)
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 #else
+  // Without SA_RESTART: a call that waits (a FIFO with no reader yet, a full pipe) returns and
+  // the command stops; files on a disk are not waited on, so writing them goes on to the end.
   struct sigaction action = {};
   action.sa_handler = OnInterrupt;
   sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
+  for (int number : {SIGINT, SIGTERM, SIGHUP}) sigaction(number, &action, nullptr);
 #endif
 }
 

@@ -1,5 +1,6 @@
 // What the tool shows on stderr besides results: failure lines, progress that rewrites one
-// line (only on a terminal), and Ctrl-C, which asks the running command to stop cleanly.
+// line (only on a terminal), and Ctrl-C (SIGTERM and SIGHUP too), which asks the running command
+// to stop cleanly: no new file it was writing is left behind.
 #pragma once
 
 #include <string>
@@ -13,7 +14,7 @@ constexpr int kExitInterrupted = 130;
 // "varneltiff: SUBJECT: REASON" on stderr.
 void ReportFailure(const std::string& subject, const std::string& reason);
 
-// From now on Ctrl-C only sets a flag that commands look at between steps.
+// From now on Ctrl-C, SIGTERM and SIGHUP only set a flag that commands look at between steps.
 void InstallInterruptHandler();
 bool Interrupted();
 

@@ -1,11 +1,10 @@
 // The export side: the conversion setting and its persistence, the options panel inside the
 // host's export dialog, the transform code for the host, and the TIFF writer.
-#include <cstdio>
 #include <string>
 
 #include "plugin/export_option_form.h"
-#include "plugin/file_replacement.h"
 #include "plugin/host_interface.h"
+#include "plugin/pending_output.h"
 #include "plugin/setting_store.h"
 #include "writer/tiff_encoder.h"
 
@@ -84,18 +83,17 @@ PLUGIN_EXPORT void PLUGIN_CALL EXPORT_BeforeTransform(int32_t* transformCode, in
 
 // The file is written under a name of its own beside the target and takes the target's place
 // only once it is complete, so a failed write (a full disk, a lost share) never costs the file
-// that was there. A stop asked for by `progress` is no failure: the rows written so far replace
-// the target, as they would have filled it.
+// that was there; a device or a FIFO is written straight through. A stop asked for by
+// `progress` is no failure: the rows written so far replace the target, as they would have
+// filled it.
 PLUGIN_EXPORT int32_t PLUGIN_CALL EXPORT_WriteToFile(const char* fileName, const HostImage* image,
                                                      ProgressSink progress) {
   // A refused image does not touch the folder.
   if (!TTiffEncoder::CanWrite(image)) return 0;
-  const std::string target = FileToReplace(fileName != nullptr ? fileName : "");
-  const std::string temporary = CreateFileBeside(target);
-  if (temporary.empty()) return 0;
+  PendingOutput output(fileName != nullptr ? fileName : "");
+  std::string reason;  // the host hears only the result
+  if (!output.Create(reason)) return 0;
   TTiffEncoder encoder;
   encoder.progress = progress;
-  if (encoder.Encode(temporary.c_str(), image) && MoveIntoPlace(temporary, target)) return 1;
-  std::remove(temporary.c_str());
-  return 0;
+  return encoder.Encode(output.WritePath().c_str(), image) && output.Commit(reason) ? 1 : 0;
 }

@@ -1,20 +1,44 @@
-// Writing a file so that the one it replaces changes only when the new one is complete: a new
-// file beside the target, under a name no other file has, moved over the target at the end.
+// The platform side of writing output safely (plugin/pending_output.h): what a name given for
+// output is, new files made beside a target, and the step that puts one in the target's place.
 // Names are byte strings as the host gives them (Shift-JIS on Windows), used unconverted.
 #pragma once
 
 #include <string>
 
-// The file that writing to `name` replaces: a symbolic link is followed, so that the file it
-// names gets the new content, as writing through the link would give it.
-std::string FileToReplace(const char* name);
+enum class TargetKind {
+  kFreeName,  // nothing is there yet: the new file is made beside it and moved to the name
+  kFile,      // a regular file: replaced by a complete new one, which takes over what it had
+  kStream,    // a character device or a FIFO (on Windows a device name such as NUL, or a pipe):
+              // written straight through, since it holds no old contents to keep
+  kRefused,   // a folder, a read-only file, a block device, a socket: never written
+};
 
-// Creates a new, empty file in the folder of `target`, named after it with a suffix of its own;
-// returns its name, or an empty name when no file can be made there, or when `target` exists
-// and is a folder or may not be written. The new file takes the target's permissions.
-std::string CreateFileBeside(const std::string& target);
+struct OutputTarget {
+  TargetKind kind = TargetKind::kRefused;
+  // The name written or replaced: symbolic links are followed to the file they name, so that the
+  // link stays a link and its file gets the new content.
+  std::string path;
+  std::string reason;  // why it is refused
+};
 
-// Puts the complete, closed `temporary` in the place of `target` in one step: its bytes reach
-// the disk first, then it replaces the target (or takes the free name). False when that fails,
-// and then the target is as it was; the caller removes the temporary file.
-bool MoveIntoPlace(const std::string& temporary, const std::string& target);
+OutputTarget FindOutputTarget(const std::string& name);
+
+// This process's id, which makes the names of its new files its own.
+unsigned long ProcessId();
+
+enum class Creation { kCreated, kNameTaken, kFailed };
+// Creates `name` new and empty; a file of that name already there gives kNameTaken. For a target
+// that is a file, the new one gets its permissions (on POSIX its mode bits, and its owner and
+// group where the process may set them).
+Creation CreateNewFile(const std::string& name, const OutputTarget& target, std::string& error);
+
+enum class Placement {
+  kPlaced,      // the complete file is at the target's name
+  kTargetKept,  // it failed, and the target is as it was: the new file may go
+  kTargetLost,  // it failed after the old file went: the new file is the only copy left
+};
+// Puts the complete, closed `temporary` in the place of `target` in one step, its bytes on the
+// disk first: on Windows with ReplaceFileA for a file (its security, attributes and creation
+// time go to the new one), MoveFileExA for a free name; rename(2) on POSIX.
+Placement MoveIntoPlace(const std::string& temporary, const OutputTarget& target,
+                        std::string& error);

@@ -2,7 +2,6 @@
 // the key path, holding one line "TransformMethod=dword:XXXXXXXX" like a registry export. It is
 // replaced atomically (a temporary file renamed over it), so a crash never leaves half a file.
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -10,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "plugin/pending_output.h"
 #include "plugin/setting_store.h"
 
 namespace {
@@ -62,15 +62,14 @@ void LoadStoredTransformMethod(int8_t& setting) {
 void SaveStoredTransformMethod(int8_t setting) {
   const std::string path = SettingFile();
   if (path.empty() || !MakeFolders(path)) return;
-  const std::string temporary = path + ".tmp" + std::to_string(getpid());
-  std::FILE* file = std::fopen(temporary.c_str(), "w");
+  // Written as every output is: beside the file, which it replaces once complete.
+  PendingOutput output(path);
+  std::string error;  // failures are silent
+  if (!output.Create(error)) return;
+  std::FILE* file = std::fopen(output.WritePath().c_str(), "w");
   if (file == nullptr) return;
   const uint32_t value = static_cast<uint32_t>(static_cast<int32_t>(setting));
   const bool written = std::fprintf(file, "%s%08x\n", kPrefix.c_str(), value) > 0;
-  const bool flushed = std::fflush(file) == 0 && fsync(fileno(file)) == 0;
-  if (std::fclose(file) == 0 && written && flushed &&
-      std::rename(temporary.c_str(), path.c_str()) == 0) {
-    return;
-  }
-  std::remove(temporary.c_str());
+  const bool flushed = std::fflush(file) == 0;
+  if (std::fclose(file) == 0 && written && flushed) output.Commit(error);
 }
