@@ -3,12 +3,15 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -487,25 +490,159 @@ TEST_F(HostToolTest, InterruptedExportFinishesTheFileAndLeavesNoOther) {
   std::vector<uint8_t> pixels(size_t{3} * side * side);
   for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint8_t>(i * 31 / 7);
   ASSERT_NE(stbi_write_bmp(File("big.bmp").c_str(), side, side, 3, pixels.data()), 0);
-  WriteFile("out.tif", {'o', 'l', 'd'});
-
-  const pid_t child = Start({"export", File("big.bmp"), "-o", File("out.tif"), "--method", "0"});
-  ASSERT_GT(child, 0);  // a failed fork must not turn the stop below into kill(-1): every process
-  // The plug-in's file beside the target appears when it starts writing.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  bool writing = false;
-  while (!writing && std::chrono::steady_clock::now() < deadline) {
-    for (const std::string& name : FolderNames()) writing |= name.rfind("out.tif.", 0) == 0;
-    if (!writing) std::this_thread::sleep_for(std::chrono::microseconds(200));
+  // Ctrl-C, a stop asked for by the system, and the terminal closed.
+  for (const int stop : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(strsignal(stop));
+    WriteFile("out.tif", {'o', 'l', 'd'});
+    const pid_t child = Start({"export", File("big.bmp"), "-o", File("out.tif"), "--method", "0"});
+    ASSERT_GT(child, 0);  // a failed fork must not turn the stop below into kill(-1)
+    // The plug-in's file beside the target appears when it starts writing.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    bool writing = false;
+    while (!writing && std::chrono::steady_clock::now() < deadline) {
+      for (const std::string& name : FolderNames()) writing |= name.rfind("out.tif.", 0) == 0;
+      if (!writing) std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    ASSERT_TRUE(writing);
+    kill(child, stop);
+    const ToolResult run = Finish(child);
+    EXPECT_EQ(run.status, 130) << run.err;
+    EXPECT_EQ(fs::file_size(File("out.tif")), 222u + 3u * side * side);
+    EXPECT_EQ(FolderNames(),
+              (std::set<std::string>{"big.bmp", "config", "out.tif", "stderr", "stdout"}));
   }
-  ASSERT_TRUE(writing);
-  kill(child, SIGINT);
-  const ToolResult run = Finish(child);
-  EXPECT_EQ(run.status, 130) << run.err;
-  EXPECT_EQ(fs::file_size(File("out.tif")), 222u + 3u * side * side);
-  EXPECT_EQ(FolderNames(),
-            (std::set<std::string>{"big.bmp", "config", "out.tif", "stderr", "stdout"}));
 }
+
+// What the output name leads to decides how it is written, the same way for both commands and
+// as the plug-in does: a file or a link's file is replaced (its mode kept), a device or a FIFO
+// is written straight through, a folder or a read-only file is refused.
+enum class Target { kLinkToFile, kPrivateFile, kDevice, kFifo, kFolder, kReadOnlyFile };
+
+struct TargetCase {
+  const char* name;
+  const char* command;
+  Target target;
+  int status;
+  const char* reason;  // after "varneltiff: out: " when the status is 1
+};
+
+const TargetCase kTargetCases[] = {
+    {"ImportThroughALink", "import", Target::kLinkToFile, 0, ""},
+    {"ExportThroughALink", "export", Target::kLinkToFile, 0, ""},
+    {"ImportKeepsTheMode", "import", Target::kPrivateFile, 0, ""},
+    {"ExportKeepsTheMode", "export", Target::kPrivateFile, 0, ""},
+    {"ImportOntoADevice", "import", Target::kDevice, 0, ""},
+    {"ExportOntoADevice", "export", Target::kDevice, 0, ""},
+    {"ImportIntoAFifo", "import", Target::kFifo, 0, ""},
+    {"ExportIntoAFifo", "export", Target::kFifo, 0, ""},
+    {"ImportOntoAFolder", "import", Target::kFolder, 1, "is a folder"},
+    {"ExportOntoAFolder", "export", Target::kFolder, 1, "is a folder"},
+    {"ImportOntoAReadOnlyFile", "import", Target::kReadOnlyFile, 1, "the file is read-only"},
+    {"ExportOntoAReadOnlyFile", "export", Target::kReadOnlyFile, 1, "the file is read-only"},
+};
+
+void PrintTo(const TargetCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
+class OutputTargets : public HostToolTest, public ::testing::WithParamInterface<TargetCase> {};
+
+TEST_P(OutputTargets, AreWrittenByWhatTheyAre) {
+  const TargetCase& c = GetParam();
+  const fs::path out = File("out");
+  const std::vector<uint8_t> old = {'o', 'l', 'd'};
+  switch (c.target) {
+    case Target::kLinkToFile:
+      WriteFile("linked", old);
+      fs::create_symlink("linked", out);
+      break;
+    case Target::kPrivateFile:
+      WriteFile("out", old);
+      fs::permissions(out, fs::perms::owner_read | fs::perms::owner_write);
+      break;
+    case Target::kDevice:
+      // Never the machine's own /dev/null: a node of the same device, made here.
+      if (mknod(out.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0) {
+        GTEST_SKIP() << "cannot make a device node here: " << strerror(errno);
+      }
+      break;
+    case Target::kFifo:
+      ASSERT_EQ(mkfifo(out.c_str(), 0644), 0);
+      break;
+    case Target::kFolder:
+      fs::create_directory(out);
+      break;
+    case Target::kReadOnlyFile:
+      WriteFile("out", old);
+      fs::permissions(out, fs::perms::owner_read | fs::perms::group_read);
+      break;
+  }
+  TTiffBuilder tiff;
+  tiff.Image(2, 1, {8}, 1, {1, 2});
+  WriteFile("in.tif", tiff.Bytes());
+  WritePng("in.png", FewColours(4, 4, 3));
+  std::set<std::string> before = FolderNames();
+  before.insert({"stdout", "stderr"});  // the tool's own streams
+  const bool import = std::string(c.command) == "import";
+  const pid_t child = Start({c.command, File(import ? "in.tif" : "in.png"), "-o", out});
+  ASSERT_GT(child, 0);
+  size_t streamed = 0;
+  if (c.target == Target::kFifo) {
+    // Read without waiting, so that a tool that never opens the FIFO fails the test, not hangs it.
+    const int fifo = open(out.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(fifo, 0);
+    char buffer[65536];
+    for (bool running = true;;) {
+      const ssize_t got = read(fifo, buffer, sizeof buffer);
+      if (got > 0) {
+        streamed += size_t(got);
+        continue;
+      }
+      if (!running) break;
+      siginfo_t ended = {};
+      running =
+          waitid(P_PID, id_t(child), &ended, WEXITED | WNOHANG | WNOWAIT) == 0 && ended.si_pid == 0;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    close(fifo);
+  }
+  const ToolResult run = Finish(child);
+  EXPECT_EQ(run.status, c.status) << run.err;
+  if (c.status == 1) {
+    EXPECT_EQ(run.err, "varneltiff: " + out.string() + ": " + c.reason + "\n");
+  }
+  EXPECT_EQ(FolderNames(), before) << "a file was left behind, or one went";
+  const fs::file_status status = fs::symlink_status(out);
+  switch (c.target) {
+    case Target::kLinkToFile:
+      EXPECT_TRUE(fs::is_symlink(status));
+      EXPECT_GT(fs::file_size(File("linked")), old.size());
+      break;
+    case Target::kPrivateFile:
+      EXPECT_EQ(status.permissions() & fs::perms::all,
+                fs::perms::owner_read | fs::perms::owner_write);
+      EXPECT_GT(fs::file_size(out), old.size());
+      break;
+    case Target::kDevice:
+      EXPECT_TRUE(fs::is_character_file(status));
+      break;
+    case Target::kFifo:
+      EXPECT_TRUE(fs::is_fifo(status));
+      EXPECT_GT(streamed, 57u);  // a PNG's signature, header and end, and some pixels
+      break;
+    case Target::kFolder:
+      EXPECT_TRUE(fs::is_directory(status));
+      break;
+    case Target::kReadOnlyFile: {
+      std::ifstream file(out, std::ios::binary);
+      EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), "old");
+      break;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, OutputTargets, ::testing::ValuesIn(kTargetCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // Each failure: exit 1, one line "varneltiff: FILE: reason" on stderr, nothing on stdout and no
 // output file.
