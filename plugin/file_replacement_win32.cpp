@@ -5,7 +5,6 @@
 
 #include <cstring>
 #include <string>
-#include <system_error>
 
 #include "plugin/file_replacement.h"
 
@@ -17,8 +16,24 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 constexpr const char* kDeviceNames[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
 constexpr const char* kNumberedDevices[] = {"COM", "LPT"};
 
+// The system's text for an error, in English where the system has it (the tool's own texts are
+// English), without the line break it ends in.
 std::string Reason(DWORD code) {
-  return std::system_category().message(static_cast<int>(code));
+  char text[512];
+  DWORD length = 0;
+  for (const WORD language :
+       {MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT)}) {
+    length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                            code, language, text, sizeof text, nullptr);
+    if (length != 0) break;
+  }
+  if (length == 0) return "system error " + std::to_string(code);
+  std::string reason(text, length);
+  while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' ||
+                             reason.back() == ' ' || reason.back() == '.')) {
+    reason.pop_back();
+  }
+  return reason;
 }
 
 OutputTarget Refused(const std::string& name, std::string reason) {
