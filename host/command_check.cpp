@@ -18,8 +18,7 @@ int RunCheck(const Options& options, PluginLibrary& plugin) {
       std::printf("%s: readable\n", file.c_str());
     } else {
       allReadable = false;
-      std::printf("%s: not readable: %s\n", file.c_str(),
-                  RefusalReason(plugin, file, true).c_str());
+      std::printf("%s: not readable: %s\n", file.c_str(), RefusalReason(plugin, file).c_str());
     }
   }
   return allReadable ? kExitSuccess : kExitFailure;

@@ -47,12 +47,18 @@ int32_t PLUGIN_CALL OnRow(int32_t row) {
   return 0;
 }
 
-// The plug-in only says that it failed; the cause a user can mend at once is named. The target
-// is judged by the same rules the plug-in follows.
-std::string WriteFailureReason(const std::string& target) {
-  const std::string refusal = OutputRefusal(target);
-  if (!refusal.empty()) return refusal;
-  if (!IsFolder(FolderName(target))) return std::strerror(ENOENT);
+// The plug-in only says that it failed; the cause a user can mend at once is found afterwards,
+// by the same rules the plug-in follows: the target's kind, then a new file beside it as the
+// plug-in made one (no folder, no permission, a read-only disk), then the space the rows need.
+std::string WriteFailureReason(const std::string& target, const HostImage& image) {
+  std::string reason;
+  {
+    PendingOutput probe(target);  // removed again when it goes
+    if (!probe.Create(reason)) return reason;
+  }
+  const uint64_t rowBytes = image.kind == kPaletteImage ? 1 : 3;
+  const uint64_t pixelBytes = rowBytes * uint32_t(image.width) * uint32_t(image.height);
+  if (FreeBytes(FolderName(target)) < pixelBytes) return std::strerror(ENOSPC);
   return "the plug-in could not write the file";
 }
 
@@ -104,7 +110,7 @@ int RunExport(const Options& options, PluginLibrary& plugin) {
   if (written != 1) {
     // A stop that came while the plug-in waited on a FIFO or a pipe ended its write.
     if (Interrupted()) return ReportInterrupted();
-    ReportFailure(target, WriteFailureReason(target));
+    ReportFailure(target, WriteFailureReason(target, record));
     return kExitFailure;
   }
   // An interrupt during the writing took effect only now, with the new file complete.

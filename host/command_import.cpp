@@ -147,7 +147,7 @@ int RunImport(const Options& options, PluginLibrary& plugin) {
   }
 
   ProgressLine progress(options.quiet);
-  bool allImported = true;
+  size_t refused = 0;
   const size_t count = options.files.size();
   for (size_t i = 0; i < count && !Interrupted(); ++i) {
     const std::string& file = options.files[i];
@@ -158,7 +158,7 @@ int RunImport(const Options& options, PluginLibrary& plugin) {
     if (!ImportOne(options, plugin, file, targets[i], subject, error) && !Interrupted()) {
       progress.Clear();
       ReportFailure(subject, error);
-      allImported = false;
+      ++refused;
     }
   }
   progress.Clear();
@@ -166,5 +166,9 @@ int RunImport(const Options& options, PluginLibrary& plugin) {
     std::fputs("varneltiff: interrupted\n", stderr);
     return kExitInterrupted;
   }
-  return allImported ? kExitSuccess : kExitFailure;
+  // A batch ends with its count; -q keeps it only when something was refused.
+  if (count > 1 && (!options.quiet || refused > 0)) {
+    std::fprintf(stderr, "varneltiff: %zu converted, %zu refused\n", count - refused, refused);
+  }
+  return refused == 0 ? kExitSuccess : kExitFailure;
 }

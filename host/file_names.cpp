@@ -9,6 +9,8 @@
 #if defined(_WIN32)
 #include <direct.h>
 #include <windows.h>
+#else
+#include <sys/statvfs.h>
 #endif
 
 namespace {
@@ -101,4 +103,16 @@ bool MakeFolders(const std::string& path, std::string& error) {
     }
   }
   return true;
+}
+
+uint64_t FreeBytes(const std::string& folder) {
+#if defined(_WIN32)
+  ULARGE_INTEGER available;
+  if (GetDiskFreeSpaceExA(folder.c_str(), &available, nullptr, nullptr) == 0) return UINT64_MAX;
+  return available.QuadPart;
+#else
+  struct statvfs disk;
+  if (statvfs(folder.c_str(), &disk) != 0) return UINT64_MAX;
+  return uint64_t{disk.f_bavail} * disk.f_frsize;
+#endif
 }

@@ -42,19 +42,18 @@ std::string ImageInformation(PluginLibrary& plugin, const std::string& file) {
   return text;
 }
 
-std::string RefusalReason(PluginLibrary& plugin, const std::string& file, bool cause) {
+std::string RefusalReason(PluginLibrary& plugin, const std::string& file) {
   if (IsFolder(file)) return "is a folder, not a file";
   std::FILE* opened = std::fopen(file.c_str(), "rb");
   if (opened == nullptr) return std::strerror(errno);
   std::fclose(opened);
   std::string message = ShiftJisToTerminal(ImageInformation(plugin, file));
-  if (message.empty()) message = "the plug-in cannot read this file";
-  if (cause && plugin.refusalReason != nullptr) {
-    std::string reason;
+  std::string reason;
+  if (plugin.refusalReason != nullptr) {
     capturedText = &reason;
     plugin.refusalReason(file.c_str(), CaptureText);
     capturedText = nullptr;
-    if (!reason.empty()) message += " (" + reason + ")";
   }
-  return message;
+  if (reason.empty()) return message.empty() ? "the plug-in cannot read this file" : message;
+  return message.empty() ? reason : reason + " (" + message + ")";
 }

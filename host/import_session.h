@@ -10,9 +10,9 @@
 bool ImportSideUsable(PluginLibrary& plugin, std::string& error);
 
 // Why a file the plug-in refused cannot be read: the system's reason when the file does not
-// open, else the plug-in's own message in the terminal's encoding, followed with `cause` by the
-// plug-in's English reason in brackets when it gives one.
-std::string RefusalReason(PluginLibrary& plugin, const std::string& file, bool cause = false);
+// open, else the plug-in's English reason ("compression 8"), when it gives one, followed by its
+// own message in brackets, in the terminal's encoding.
+std::string RefusalReason(PluginLibrary& plugin, const std::string& file);
 
 // The report text IMPORT_ImageInformation gives, still in Shift-JIS.
 std::string ImageInformation(PluginLibrary& plugin, const std::string& file);

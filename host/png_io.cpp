@@ -19,6 +19,26 @@ constexpr uint64_t kLargestPictureFile = uint64_t{1} << 30;
 // Half of what an int counts, leaving the compressor's own buffers room.
 constexpr uint64_t kLargestPngData = 0x3FFFFFFF;
 
+// The PNG library's short failure names, in plain words; others are shown as they are.
+std::string DecodeFailure(const char* name) {
+  struct Plain {
+    const char* name;
+    const char* words;
+  };
+  static constexpr Plain kPlain[] = {
+      {"outofdata", "the file ends before the picture does"},
+      {"not enough pixels", "the file ends before the picture does"},
+      {"outofmem", "not enough memory for the picture"},
+      {"bad zlib header", "the compressed pixel data is damaged"},
+      {"bad huffman code", "the compressed pixel data is damaged"},
+      {"bad codelengths", "the compressed pixel data is damaged"},
+  };
+  for (const Plain& plain : kPlain) {
+    if (std::strcmp(name, plain.name) == 0) return plain.words;
+  }
+  return std::string("cannot decode the picture: ") + name;
+}
+
 void AppendBytes(void* context, void* data, int size) {
   auto* bytes = static_cast<std::vector<uint8_t>*>(context);
   const auto* first = static_cast<const uint8_t*>(data);
@@ -45,7 +65,7 @@ bool ReadPicture(const std::string& path, RgbImage& image, std::string& error) {
   }
   stbi_uc* pixels = stbi_load_from_memory(bytes.data(), size, &width, &height, &channels, 3);
   if (pixels == nullptr) {
-    error = std::string("cannot decode the picture: ") + stbi_failure_reason();
+    error = DecodeFailure(stbi_failure_reason());
     return false;
   }
   const size_t count = size_t{3} * static_cast<size_t>(width) * static_cast<size_t>(height);

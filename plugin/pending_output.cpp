@@ -71,8 +71,3 @@ void PendingOutput::Discard() {
   std::remove(writePath.c_str());
   pending = false;
 }
-
-std::string OutputRefusal(const std::string& name) {
-  const OutputTarget target = FindOutputTarget(name);
-  return target.kind == TargetKind::kRefused ? target.reason : "";
-}

@@ -32,6 +32,3 @@ class PendingOutput {
   std::string writePath;
   bool pending = false;  // the new file exists and is ours to remove
 };
-
-// Why an output to `name` would be refused at once; empty when it would be tried.
-std::string OutputRefusal(const std::string& name);
