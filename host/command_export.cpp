@@ -77,10 +77,21 @@ int RunExport(const Options& options, PluginLibrary& plugin) {
     ReportFailure(plugin.Path(), error);
     return kExitFailure;
   }
+  if (SameFile(input, target)) {
+    ReportFailure(target, "is the input itself, which it would overwrite");
+    return kExitFailure;
+  }
   RgbImage picture;
   if (!ReadPicture(input, picture, error)) {
     ReportFailure(input, error);
     return kExitFailure;
+  }
+  if (picture.transparent) {
+    ReportWarning(input, "transparency dropped: the colours under transparent pixels show");
+  }
+  const std::string extension = ExtensionOf(target);
+  if (!extension.empty() && extension != "tif" && extension != "tiff") {
+    ReportWarning(target, "a TIFF file is written under a name ending in ." + extension);
   }
 
   const ExportSession session(plugin);

@@ -138,12 +138,21 @@ int RunImport(const Options& options, PluginLibrary& plugin) {
                    found->second.c_str(), options.files[i].c_str(), targets[i].c_str());
       return kExitUsage;
     }
+    if (SameFile(options.files[i], targets[i])) {
+      ReportFailure(targets[i], "is the input itself, which it would overwrite");
+      return kExitFailure;
+    }
   }
   if (!options.outputFolder.empty()) {
     if (!MakeFolders(options.outputFolder, error)) {
       ReportFailure(options.outputFolder, error);
       return kExitFailure;
     }
+  }
+
+  const std::string extension = ExtensionOf(options.output);
+  if (!extension.empty() && extension != "png") {
+    ReportWarning(options.output, "a PNG file is written under a name ending in ." + extension);
   }
 
   ProgressLine progress(options.quiet);

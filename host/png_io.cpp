@@ -63,15 +63,33 @@ bool ReadPicture(const std::string& path, RgbImage& image, std::string& error) {
             " pixels: a side must be 1 to " + std::to_string(kLargestSide);
     return false;
   }
-  stbi_uc* pixels = stbi_load_from_memory(bytes.data(), size, &width, &height, &channels, 3);
+  // A picture with alpha (grey and alpha, or RGBA) is read as it is, to see whether any pixel
+  // is not opaque; every other one as RGB.
+  const bool alpha = channels == 2 || channels == 4;
+  const int loaded = alpha ? channels : 3;
+  stbi_uc* pixels = stbi_load_from_memory(bytes.data(), size, &width, &height, &channels, loaded);
   if (pixels == nullptr) {
     error = DecodeFailure(stbi_failure_reason());
     return false;
   }
-  const size_t count = size_t{3} * static_cast<size_t>(width) * static_cast<size_t>(height);
+  const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
   image.width = width;
   image.height = height;
-  image.pixels.assign(pixels, pixels + count);
+  image.transparent = false;
+  if (!alpha) {
+    image.pixels.assign(pixels, pixels + 3 * count);
+  } else {
+    image.pixels.resize(3 * count);
+    const stbi_uc* in = pixels;
+    uint8_t* out = image.pixels.data();
+    for (size_t i = 0; i < count; ++i, in += loaded, out += 3) {
+      const bool grey = loaded == 2;
+      out[0] = in[0];
+      out[1] = grey ? in[0] : in[1];
+      out[2] = grey ? in[0] : in[2];
+      image.transparent |= in[loaded - 1] != 255;
+    }
+  }
   stbi_image_free(pixels);
   return true;
 }

@@ -11,7 +11,8 @@
 // 16-bit numbers.
 constexpr int kLargestSide = 32767;
 
-// Reads a PNG or BMP file as RGB (an alpha channel is dropped); false with a reason.
+// Reads a PNG or BMP file as RGB; an alpha channel is dropped, and `transparent` says whether
+// that hid anything. False with a reason.
 bool ReadPicture(const std::string& path, RgbImage& image, std::string& error);
 
 // A PNG file's bytes for `channels` 1 (grey) or 3 (RGB) bytes per pixel, rows top first with no

@@ -9,4 +9,6 @@ struct RgbImage {
   int width = 0;
   int height = 0;
   std::vector<uint8_t> pixels;  // width x height x 3 bytes
+  // Read from a picture with pixels that were not opaque: their colours are kept as they are.
+  bool transparent = false;
 };

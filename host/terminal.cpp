@@ -55,6 +55,10 @@ void InstallInterruptHandler() {
 #endif
 }
 
+void ReportWarning(const std::string& subject, const std::string& text) {
+  std::fprintf(stderr, "varneltiff: %s: warning: %s\n", subject.c_str(), text.c_str());
+}
+
 bool Interrupted() {
   return interrupted;
 }

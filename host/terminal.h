@@ -13,6 +13,8 @@ constexpr int kExitInterrupted = 130;
 
 // "varneltiff: SUBJECT: REASON" on stderr.
 void ReportFailure(const std::string& subject, const std::string& reason);
+// "varneltiff: SUBJECT: warning: TEXT" on stderr, for a result that is not quite what was asked.
+void ReportWarning(const std::string& subject, const std::string& text);
 
 // From now on Ctrl-C, SIGTERM and SIGHUP only set a flag that commands look at between steps.
 void InstallInterruptHandler();

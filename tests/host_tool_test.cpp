@@ -690,9 +690,17 @@ const FailureCase kFailureCases[] = {
      "cut.png",
      "the file ends before the picture does"},
     {"ExportIntoMissingFolder",
-     {"export", "@in.png", "-o", "@no/out.png"},
-     "no/out.png",
+     {"export", "@in.png", "-o", "@no/out.tif"},
+     "no/out.tif",
      "No such file or directory"},
+    {"ExportOverItsInput",
+     {"export", "@in.png", "-o", "@in.png"},
+     "in.png",
+     "is the input itself, which it would overwrite"},
+    {"ImportOverItsInput",
+     {"import", "@text.tif", "-o", "@text.tif"},
+     "text.tif",
+     "is the input itself, which it would overwrite"},
     {"MissingPlugin", {"check", "@text.tif", "--plugin", "@no.so"}, "no.so", ""},
 };
 
@@ -767,6 +775,41 @@ TEST_F(HostToolTest, FailedExportsNameTheCause) {
               1u)
         << run.err;
     EXPECT_FALSE(fs::exists(target));
+  }
+}
+
+// Where the result is not quite what was asked, the command succeeds with one warning.
+TEST_F(HostToolTest, WarningsSayWhatChangesSilently) {
+  Picture clear{2, 2, 4, {10, 20, 30, 255, 40, 50, 60, 0, 70, 80, 90, 255, 1, 2, 3, 255}};
+  WritePng("clear.png", clear);
+  clear.pixels[7] = 255;
+  WritePng("opaque.png", clear);
+  TTiffBuilder tiff;
+  tiff.Image(2, 1, {8}, 1, {1, 2});
+  WriteFile("in.tif", tiff.Bytes());
+  struct Case {
+    std::vector<std::string> arguments;  // "@x" names the file x of the test folder
+    std::string warning;                 // after "varneltiff: ", empty for none
+  };
+  const Case cases[] = {
+      {{"export", "@clear.png", "-o", "@out.tif"},
+       "@clear.png: warning: transparency dropped: the colours under transparent pixels show"},
+      {{"export", "@opaque.png", "-o", "@out.TIFF"}, ""},
+      {{"export", "@opaque.png", "-o", "@out.png"},
+       "@out.png: warning: a TIFF file is written under a name ending in .png"},
+      {{"import", "@in.tif", "-o", "@out.tif"},
+       "@out.tif: warning: a PNG file is written under a name ending in .tif"},
+  };
+  auto named = [this](const std::string& text) {
+    return text[0] == '@' ? File(text.substr(1)).string() : text;
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> arguments;
+    for (const std::string& argument : c.arguments) arguments.push_back(named(argument));
+    SCOPED_TRACE(arguments.back());
+    const ToolResult run = Tool(arguments);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, c.warning.empty() ? "" : "varneltiff: " + named(c.warning) + "\n");
   }
 }
 
