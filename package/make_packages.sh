@@ -4,6 +4,7 @@
 #       (Shift-JIS), README-en.txt, LICENSE.txt, SHA256SUMS; text files with CRLF line ends
 #   DIST/varneltiff-VERSION-linux-x86_64.tar.gz  one folder with libvarneltiff.so, varneltiff,
 #       README-en.txt, LICENSE.txt, SHA256SUMS
+#   DIST/SHA256SUMS                              the checksums of the two archives
 # The programs are stripped copies: the build trees keep their symbols for debugging the tests.
 # Usage: package/make_packages.sh WIN32_BUILD NATIVE_BUILD DIST
 set -euo pipefail
@@ -81,6 +82,9 @@ stamp "$native_dir"
 tar_file="$dist/$native_name.tar.gz"
 tar --sort=name --owner=0 --group=0 --numeric-owner --mtime="@$epoch" -C "$stage" -cf - \
   "$native_name" | gzip -9n >"$tar_file"
+
+# The archives' own checksums, beside them, for whoever downloads one.
+(cd "$dist" && sha256sum -- "$win32_name.zip" "$native_name.tar.gz" >SHA256SUMS)
 
 echo "$zip_file"
 echo "$tar_file"

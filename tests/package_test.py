@@ -177,6 +177,52 @@ def read_pe(data):
     return symbol_count, [section[0] for section in sections], version
 
 
+def link_times(data):
+    """The time stamps a link writes: the COFF header's and the export directory's (or None)."""
+    header = struct.unpack_from("<I", data, 0x3C)[0]
+    coff_time = struct.unpack_from("<I", data, header + 8)[0]
+    section_count, optional_size = struct.unpack_from("<H", data, header + 6)[0], \
+        struct.unpack_from("<H", data, header + 20)[0]
+    optional = header + 24
+    magic = struct.unpack_from("<H", data, optional)[0]
+    export_rva = struct.unpack_from("<I", data, optional + (96 if magic == 0x10B else 112))[0]
+    for index in range(section_count):
+        at = optional + optional_size + 40 * index
+        virtual_size, address, raw_size, raw_at = struct.unpack_from("<IIII", data, at + 8)
+        if export_rva != 0 and address <= export_rva < address + max(virtual_size, raw_size):
+            return coff_time, struct.unpack_from("<I", data, raw_at + export_rva - address + 4)[0]
+    return coff_time, None
+
+
+def check_reproducible(dist, builds, unpacked, windows):
+    """The archives again from the same builds are the same bytes, the programs carry no link
+    time, and SHA256SUMS beside the archives is right."""
+    sums = dist / "SHA256SUMS"
+    listed = {}
+    if check(sums.is_file(), f"{sums} is missing"):
+        for line in sums.read_text("ascii").splitlines():
+            match = re.fullmatch(r"([0-9a-f]{64})  (\S+)", line)
+            if check(match is not None, f"{sums}: line {line!r}"):
+                listed[match.group(2)] = match.group(1)
+    archives = sorted(path.name for path in dist.iterdir() if path.name != "SHA256SUMS")
+    check(sorted(listed) == archives, f"{sums} lists {sorted(listed)}, not {archives}")
+    for name, digest in listed.items():
+        check(hashlib.sha256((dist / name).read_bytes()).hexdigest() == digest,
+              f"{name} does not match {sums}")
+    # The link writes no clock time, so that a second build links the same bytes; the packages
+    # stamp the commit's time into the header when they strip the programs.
+    for program in ("varneltiff.dll", "varneltiff.exe"):
+        _, export_time = link_times((windows / program).read_bytes())
+        check(export_time in (None, 0), f"{program}: the export table holds a link time")
+    if builds:
+        again = unpacked / "again"
+        status, _, error = run([str(ROOT / "package" / "make_packages.sh"), *builds, str(again)])
+        if check(status == 0, f"the archives could not be made again: {error}"):
+            for name in archives:
+                check((again / name).read_bytes() == (dist / name).read_bytes(),
+                      f"{name} made again from the same builds is not the same bytes")
+
+
 def parse_version_block(blob, at=0):
     """One node of VS_VERSIONINFO: (key, value bytes or text, children), and where it ends.
     Each node: length, value length (in characters for text, else bytes), type (1 text), the
@@ -318,6 +364,8 @@ def import_samples(command, folder, env, timeout=300):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--dist", default=str(ROOT / "dist"))
+    parser.add_argument("--builds", nargs=2, metavar=("WIN32_BUILD", "NATIVE_BUILD"),
+                        help="the builds the archives were made from, to make them again")
     parser.add_argument("--wine", default="wine",
                         help="the command that runs a Windows program (default: wine)")
     arguments = parser.parse_args()
@@ -355,6 +403,7 @@ def main():
                                 f"-DDLL={windows / 'varneltiff.dll'}",
                                 "-P", str(ROOT / "tests" / "check_dll_tables.cmake")])
         check(status == 0, f"the packaged DLL's export or import table: {error}")
+        check_reproducible(dist, arguments.builds, unpacked, windows)
 
         native_out = unpacked / "native-png"
         native_out.mkdir()
