@@ -8,6 +8,7 @@
 #include "host/command_line.h"
 #include "host/commands.h"
 #include "host/plugin_library.h"
+#include "host/program_arguments.h"
 #include "host/terminal.h"
 #include "host/text_encoding.h"
 #include "varneltiff_version.h"
@@ -61,7 +62,12 @@ int RunVersion(PluginLibrary* plugin) {
 }
 
 int main(int argc, char** argv) {
-  const std::vector<std::string> arguments(argv + 1, argv + argc);
+  std::vector<std::string> arguments;
+  std::string argumentError;
+  if (!ProgramArguments(argc, argv, arguments, argumentError)) {
+    std::fprintf(stderr, "varneltiff: %s\n", argumentError.c_str());
+    return kExitFailure;
+  }
   const ParsedCommandLine parsed = ParseCommandLine(arguments);
   const Options& options = parsed.options;
   if (options.help && parsed.error.empty()) {
