@@ -17,14 +17,17 @@ std::atomic<bool> interrupted{false};
 
 #if defined(_WIN32)
 // Runs on a thread of its own that the system starts for the event.
+// A second Ctrl-C is left to the system, which ends the program at once.
 BOOL WINAPI OnConsoleControl(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
-  interrupted = true;
-  return TRUE;
+  return interrupted.exchange(true) ? FALSE : TRUE;
 }
 #else
-void OnInterrupt(int) {
-  interrupted = true;
+// The first stop asks the command to stop cleanly; a second one ends the program at once.
+void OnInterrupt(int number) {
+  if (!interrupted.exchange(true)) return;
+  signal(number, SIG_DFL);
+  raise(number);
 }
 #endif
 

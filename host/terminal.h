@@ -16,7 +16,8 @@ void ReportFailure(const std::string& subject, const std::string& reason);
 // "varneltiff: SUBJECT: warning: TEXT" on stderr, for a result that is not quite what was asked.
 void ReportWarning(const std::string& subject, const std::string& text);
 
-// From now on Ctrl-C, SIGTERM and SIGHUP only set a flag that commands look at between steps.
+// From now on Ctrl-C, SIGTERM and SIGHUP only set a flag that commands look at between steps;
+// a second one ends the program at once (its new file, if it was writing one, may stay).
 void InstallInterruptHandler();
 bool Interrupted();
 

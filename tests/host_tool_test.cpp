@@ -512,6 +512,16 @@ TEST_F(HostToolTest, InterruptedExportFinishesTheFileAndLeavesNoOther) {
     EXPECT_EQ(FolderNames(),
               (std::set<std::string>{"big.bmp", "config", "out.tif", "stderr", "stdout"}));
   }
+  // A second stop does not wait.
+  const pid_t child = Start({"export", File("big.bmp"), "-o", File("out.tif"), "--method", "2"});
+  ASSERT_GT(child, 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  kill(child, SIGINT);
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  kill(child, SIGINT);
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
 }
 
 // What the output name leads to decides how it is written, the same way for both commands and
