@@ -103,12 +103,13 @@ int RunExport(const Options& options, PluginLibrary& plugin) {
     plugin.beforeTransform(&code, 0);
   }
   ExportImage image;
-  if (!ApplyTransform(code, picture, image)) {
+  const bool known = ApplyTransform(code, picture, image);
+  if (Interrupted()) return ReportInterrupted();
+  if (!known) {
     ReportFailure(input, "the plug-in asked for transform " + std::to_string(code) +
                              ", which this host does not know");
     return kExitFailure;
   }
-  if (Interrupted()) return ReportInterrupted();
 
   // The plug-in writes beside the target and replaces it only with a complete file: a failed
   // export leaves the target as it was.

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "host/terminal.h"
+
 namespace {
 
 // Refinement rounds after the cut; each lowers the error, the first ones the most.
@@ -124,7 +126,8 @@ std::vector<uint32_t> OptimisedPalette(const std::vector<ColourCount>& histogram
   std::vector<Box> boxes(1);
   boxes[0].end = entries.size();
   boxes[0].Measure(entries);
-  while (boxes.size() < limit) {
+  // A stop (Ctrl-C) ends the cutting and refining early; the command then stops anyway.
+  while (boxes.size() < limit && !Interrupted()) {
     // The box whose pixels lie farthest from their mean gains most from a cut.
     size_t chosen = boxes.size();
     for (size_t i = 0; i < boxes.size(); ++i) {
@@ -136,6 +139,8 @@ std::vector<uint32_t> OptimisedPalette(const std::vector<ColourCount>& histogram
     boxes.push_back(second);
   }
   for (const Box& box : boxes) palette.push_back(box.Mean());
-  for (int round = 0; round < kRefinementRounds; ++round) palette = Refine(histogram, palette);
+  for (int round = 0; round < kRefinementRounds && !Interrupted(); ++round) {
+    palette = Refine(histogram, palette);
+  }
   return palette;
 }

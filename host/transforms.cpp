@@ -4,8 +4,17 @@
 
 #include "host/colour_palettes.h"
 #include "host/median_cut.h"
+#include "host/terminal.h"
 
 namespace {
+
+// The long passes look at Ctrl-C this often, so that a stop takes effect within a moment; the
+// image is then left unfinished and the command stops.
+constexpr size_t kPixelsBetweenLooks = 1 << 16;
+
+bool StopAskedAt(size_t pixel) {
+  return pixel % kPixelsBetweenLooks == 0 && Interrupted();
+}
 
 size_t PixelCount(const RgbImage& picture) {
   return static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height);
@@ -19,7 +28,7 @@ void MakeFullColour(const RgbImage& picture, ExportImage& image) {
   image.palette.assign(256, 0);
   const size_t count = PixelCount(picture);
   image.pixels.assign(4 * count, 0);
-  for (size_t i = 0; i < count; ++i) {
+  for (size_t i = 0; i < count && !StopAskedAt(i); ++i) {
     // The little-endian word 0x00RRGGBB: blue, green, red, 0 in memory.
     image.pixels[4 * i] = picture.pixels[3 * i + 2];
     image.pixels[4 * i + 1] = picture.pixels[3 * i + 1];
@@ -41,7 +50,7 @@ void StartPaletteImage(const RgbImage& picture, const std::vector<uint32_t>& pal
 // Every colour of the picture is in `palette`, which is in ascending order.
 void MapExactly(const RgbImage& picture, const std::vector<uint32_t>& palette, ExportImage& image) {
   StartPaletteImage(picture, palette, image);
-  for (size_t i = 0; i < image.pixels.size(); ++i) {
+  for (size_t i = 0; i < image.pixels.size() && !StopAskedAt(i); ++i) {
     const auto found = std::lower_bound(palette.begin(), palette.end(), ColourAt(picture, i));
     image.pixels[i] = static_cast<uint8_t>(found - palette.begin());
   }
@@ -50,7 +59,7 @@ void MapExactly(const RgbImage& picture, const std::vector<uint32_t>& palette, E
 void MapNearest(const RgbImage& picture, const std::vector<uint32_t>& palette, ExportImage& image) {
   StartPaletteImage(picture, palette, image);
   NearestColour nearest(palette);
-  for (size_t i = 0; i < image.pixels.size(); ++i) {
+  for (size_t i = 0; i < image.pixels.size() && !StopAskedAt(i); ++i) {
     image.pixels[i] = nearest.Find(ColourAt(picture, i));
   }
 }
