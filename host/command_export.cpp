@@ -14,7 +14,9 @@
 
 namespace {
 
-// ProgressSink has no context argument: the bar of the one export running.
+// ProgressSink has no context argument: the bar of the one export running. One bar covers the
+// whole export: reading the picture up to 5%, the colour conversion up to 50%, the plug-in's
+// rows the rest.
 struct ExportProgress {
   ProgressLine* line = nullptr;
   std::string label;
@@ -22,10 +24,11 @@ struct ExportProgress {
   int shownPercent = -1;
 };
 ExportProgress exportProgress;
+constexpr int kReadShare = 5;
+constexpr int kConversionShare = 45;
 
-void DrawBar(ExportProgress& progress, int32_t row) {
-  if (progress.line == nullptr || !progress.line->Enabled() || progress.rows <= 0) return;
-  const int percent = static_cast<int>(100 * int64_t{row - 1} / progress.rows);
+void DrawBar(ExportProgress& progress, int percent) {
+  if (progress.line == nullptr || !progress.line->Enabled()) return;
   if (percent == progress.shownPercent) return;
   progress.shownPercent = percent;
   constexpr int kBarWidth = 30;
@@ -40,7 +43,11 @@ void DrawBar(ExportProgress& progress, int32_t row) {
 // through the plug-in's frames.
 int32_t PLUGIN_CALL OnRow(int32_t row) {
   try {
-    DrawBar(exportProgress, row);
+    if (exportProgress.rows > 0) {
+      const int64_t written = 100 - kReadShare - kConversionShare;
+      DrawBar(exportProgress, kReadShare + kConversionShare +
+                                  static_cast<int>(written * (row - 1) / exportProgress.rows));
+    }
   } catch (...) {
     // A bar that cannot be drawn is no reason to stop the export.
   }
@@ -62,6 +69,10 @@ std::string WriteFailureReason(const std::string& target, const HostImage& image
   return "the plug-in could not write the file";
 }
 
+void OnConversion(double done) {
+  DrawBar(exportProgress, kReadShare + static_cast<int>(kConversionShare * done));
+}
+
 int ReportInterrupted() {
   std::fputs("varneltiff: interrupted\n", stderr);
   return kExitInterrupted;
@@ -81,8 +92,22 @@ int RunExport(const Options& options, PluginLibrary& plugin) {
     ReportFailure(target, "is the input itself, which it would overwrite");
     return kExitFailure;
   }
+  ProgressLine line(options.quiet);
+  exportProgress = {&line, target, 0, -1};
+  // However the export ends, the bar goes first, so that a last line stands alone.
+  struct ClearOnReturn {
+    ProgressLine& line;
+    ~ClearOnReturn() {
+      line.Clear();
+      exportProgress = {};
+    }
+  } clear{line};
+  DrawBar(exportProgress, 0);
   RgbImage picture;
-  if (!ReadPicture(input, picture, error)) {
+  const bool read = ReadPicture(input, picture, error);
+  line.Clear();
+  exportProgress.shownPercent = -1;
+  if (!read) {
     ReportFailure(input, error);
     return kExitFailure;
   }
@@ -103,7 +128,9 @@ int RunExport(const Options& options, PluginLibrary& plugin) {
     plugin.beforeTransform(&code, 0);
   }
   ExportImage image;
-  const bool known = ApplyTransform(code, picture, image);
+  DrawBar(exportProgress, kReadShare);
+  const bool known = ApplyTransform(code, picture, image, OnConversion);
+  line.Clear();
   if (Interrupted()) return ReportInterrupted();
   if (!known) {
     ReportFailure(input, "the plug-in asked for transform " + std::to_string(code) +
@@ -113,11 +140,9 @@ int RunExport(const Options& options, PluginLibrary& plugin) {
 
   // The plug-in writes beside the target and replaces it only with a complete file: a failed
   // export leaves the target as it was.
-  ProgressLine line(options.quiet);
-  exportProgress = {&line, target, image.height, -1};
+  exportProgress.rows = image.height;
   HostImage record = image.Record();
   const int32_t written = plugin.writeToFile(target.c_str(), &record, OnRow);
-  exportProgress = {};
   line.Clear();
   if (written != 1) {
     // A stop that came while the plug-in waited on a FIFO or a pipe ended its write.

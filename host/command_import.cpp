@@ -161,7 +161,7 @@ int RunImport(const Options& options, PluginLibrary& plugin) {
   for (size_t i = 0; i < count && !Interrupted(); ++i) {
     const std::string& file = options.files[i];
     char counter[48];
-    std::snprintf(counter, sizeof counter, "[%zu/%zu] ", i + 1, count);
+    std::snprintf(counter, sizeof counter, "[%zu/%zu, %zu%%] ", i + 1, count, 100 * i / count);
     progress.Show(counter + file);
     std::string subject;
     if (!ImportOne(options, plugin, file, targets[i], subject, error) && !Interrupted()) {

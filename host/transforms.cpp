@@ -12,8 +12,13 @@ namespace {
 // image is then left unfinished and the command stops.
 constexpr size_t kPixelsBetweenLooks = 1 << 16;
 
-bool StopAskedAt(size_t pixel) {
-  return pixel % kPixelsBetweenLooks == 0 && Interrupted();
+TransformProgress currentProgress = nullptr;  // of the one ApplyTransform running
+
+// Whether to stop at `pixel` of a pass over `count`; the progress is told on the way.
+bool StopAskedAt(size_t pixel, size_t count) {
+  if (pixel % kPixelsBetweenLooks != 0) return false;
+  if (currentProgress != nullptr) currentProgress(static_cast<double>(pixel) / count);
+  return Interrupted();
 }
 
 size_t PixelCount(const RgbImage& picture) {
@@ -28,7 +33,7 @@ void MakeFullColour(const RgbImage& picture, ExportImage& image) {
   image.palette.assign(256, 0);
   const size_t count = PixelCount(picture);
   image.pixels.assign(4 * count, 0);
-  for (size_t i = 0; i < count && !StopAskedAt(i); ++i) {
+  for (size_t i = 0; i < count && !StopAskedAt(i, count); ++i) {
     // The little-endian word 0x00RRGGBB: blue, green, red, 0 in memory.
     image.pixels[4 * i] = picture.pixels[3 * i + 2];
     image.pixels[4 * i + 1] = picture.pixels[3 * i + 1];
@@ -50,7 +55,7 @@ void StartPaletteImage(const RgbImage& picture, const std::vector<uint32_t>& pal
 // Every colour of the picture is in `palette`, which is in ascending order.
 void MapExactly(const RgbImage& picture, const std::vector<uint32_t>& palette, ExportImage& image) {
   StartPaletteImage(picture, palette, image);
-  for (size_t i = 0; i < image.pixels.size() && !StopAskedAt(i); ++i) {
+  for (size_t i = 0; i < image.pixels.size() && !StopAskedAt(i, image.pixels.size()); ++i) {
     const auto found = std::lower_bound(palette.begin(), palette.end(), ColourAt(picture, i));
     image.pixels[i] = static_cast<uint8_t>(found - palette.begin());
   }
@@ -59,7 +64,7 @@ void MapExactly(const RgbImage& picture, const std::vector<uint32_t>& palette, E
 void MapNearest(const RgbImage& picture, const std::vector<uint32_t>& palette, ExportImage& image) {
   StartPaletteImage(picture, palette, image);
   NearestColour nearest(palette);
-  for (size_t i = 0; i < image.pixels.size() && !StopAskedAt(i); ++i) {
+  for (size_t i = 0; i < image.pixels.size() && !StopAskedAt(i, image.pixels.size()); ++i) {
     image.pixels[i] = nearest.Find(ColourAt(picture, i));
   }
 }
@@ -72,21 +77,7 @@ std::vector<uint32_t> ExactPalette(const std::vector<ColourCount>& histogram) {
   return palette;
 }
 
-}  // namespace
-
-HostImage ExportImage::Record() {
-  HostImage record{};
-  record.kind = kind;
-  record.pixels = pixels.data();
-  record.rowBytes = kind == kFullColourImage ? 4 * width : width;
-  record.width = width;
-  record.height = height;
-  record.palette = palette.data();
-  record.paletteCount = paletteCount;
-  return record;
-}
-
-bool ApplyTransform(int32_t code, const RgbImage& picture, ExportImage& image) {
+bool ApplyKnownTransform(int32_t code, const RgbImage& picture, ExportImage& image) {
   switch (code) {
     case kKeepFullColour:
       MakeFullColour(picture, image);
@@ -116,6 +107,28 @@ bool ApplyTransform(int32_t code, const RgbImage& picture, ExportImage& image) {
     default:
       return false;
   }
+}
+
+}  // namespace
+
+HostImage ExportImage::Record() {
+  HostImage record{};
+  record.kind = kind;
+  record.pixels = pixels.data();
+  record.rowBytes = kind == kFullColourImage ? 4 * width : width;
+  record.width = width;
+  record.height = height;
+  record.palette = palette.data();
+  record.paletteCount = paletteCount;
+  return record;
+}
+
+bool ApplyTransform(int32_t code, const RgbImage& picture, ExportImage& image,
+                    TransformProgress progress) {
+  currentProgress = progress;
+  const bool known = ApplyKnownTransform(code, picture, image);
+  currentProgress = nullptr;
+  return known;
 }
 
 int32_t TransformCodeOfMethod(int method) {

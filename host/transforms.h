@@ -28,8 +28,12 @@ struct ExportImage {
   HostImage Record();
 };
 
-// False for a code that is none of the four.
-bool ApplyTransform(int32_t code, const RgbImage& picture, ExportImage& image);
+// Told now and then during the long pixel passes how much of the pass is done, 0 to 1.
+using TransformProgress = void (*)(double done);
+
+// False for a code that is none of the four. A Ctrl-C ends the passes early (Interrupted()).
+bool ApplyTransform(int32_t code, const RgbImage& picture, ExportImage& image,
+                    TransformProgress progress = nullptr);
 
 // The transform code of each conversion method 0 to 3, as the plug-in gives them.
 int32_t TransformCodeOfMethod(int method);
