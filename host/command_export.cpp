@@ -10,6 +10,7 @@
 #include "host/png_io.h"
 #include "host/terminal.h"
 #include "host/transforms.h"
+#include "plugin/file_replacement.h"
 #include "plugin/pending_output.h"
 
 namespace {

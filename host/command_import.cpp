@@ -10,6 +10,7 @@
 #include "host/output_file.h"
 #include "host/png_io.h"
 #include "host/terminal.h"
+#include "plugin/file_replacement.h"
 #include "plugin/pending_output.h"
 
 namespace {

@@ -84,29 +84,6 @@ std::string ExtensionOf(const std::string& path) {
   return extension;
 }
 
-bool SameFile(const std::string& first, const std::string& second) {
-#if defined(_WIN32)
-  BY_HANDLE_FILE_INFORMATION identity[2];
-  const std::string* names[2] = {&first, &second};
-  for (int i = 0; i < 2; ++i) {
-    HANDLE file =
-        CreateFileA(names[i]->c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    const bool known = GetFileInformationByHandle(file, &identity[i]) != 0;
-    CloseHandle(file);
-    if (!known) return false;
-  }
-  return identity[0].dwVolumeSerialNumber == identity[1].dwVolumeSerialNumber &&
-         identity[0].nFileIndexHigh == identity[1].nFileIndexHigh &&
-         identity[0].nFileIndexLow == identity[1].nFileIndexLow;
-#else
-  struct stat a, b;
-  return stat(first.c_str(), &a) == 0 && stat(second.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
-         a.st_ino == b.st_ino;
-#endif
-}
-
 std::string FolderName(const std::string& path) {
   const std::vector<size_t> separators = Separators(path);
   if (separators.empty()) return ".";

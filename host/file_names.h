@@ -9,8 +9,6 @@
 std::string BaseName(const std::string& path);
 // The last extension, in lower case and without its dot ("TIF" gives "tif"); empty when none.
 std::string ExtensionOf(const std::string& path);
-// Whether both names lead to one file that exists.
-bool SameFile(const std::string& first, const std::string& second);
 // The folder the path names a file in: "." when it names none.
 std::string FolderName(const std::string& path);
 // `name` inside `folder`.

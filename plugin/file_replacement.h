@@ -23,6 +23,9 @@ struct OutputTarget {
 
 OutputTarget FindOutputTarget(const std::string& name);
 
+// Whether both names lead to one file that exists (links and other names followed).
+bool SameFile(const std::string& first, const std::string& second);
+
 // This process's id, which makes the names of its new files its own.
 unsigned long ProcessId();
 

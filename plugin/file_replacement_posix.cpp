@@ -112,6 +112,12 @@ OutputTarget FindOutputTarget(const std::string& name) {
   }
 }
 
+bool SameFile(const std::string& first, const std::string& second) {
+  struct stat a, b;
+  return stat(first.c_str(), &a) == 0 && stat(second.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
+         a.st_ino == b.st_ino;
+}
+
 unsigned long ProcessId() {
   return static_cast<unsigned long>(getpid());
 }

@@ -89,8 +89,7 @@ HANDLE OpenForQuestions(const std::string& name) {
 // The name the open file has once links are followed, so that a link stays a link and its file
 // gets the new content. The ANSI form may lose characters the code page lacks: only a name that
 // leads to the same file is taken.
-std::string FinalName(HANDLE file, const BY_HANDLE_FILE_INFORMATION& identity,
-                      const std::string& name) {
+std::string FinalName(HANDLE file, const std::string& name) {
   char buffer[MAX_PATH * 4];
   const DWORD length = GetFinalPathNameByHandleA(file, buffer, sizeof buffer,
                                                  FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
@@ -101,15 +100,16 @@ std::string FinalName(HANDLE file, const BY_HANDLE_FILE_INFORMATION& identity,
       final.size() - 4 < MAX_PATH) {
     final.erase(0, 4);
   }
-  HANDLE again = OpenForQuestions(final);
-  if (again == INVALID_HANDLE_VALUE) return name;
-  BY_HANDLE_FILE_INFORMATION found;
-  const bool same = GetFileInformationByHandle(again, &found) != 0 &&
-                    found.dwVolumeSerialNumber == identity.dwVolumeSerialNumber &&
-                    found.nFileIndexHigh == identity.nFileIndexHigh &&
-                    found.nFileIndexLow == identity.nFileIndexLow;
-  CloseHandle(again);
-  return same ? final : name;
+  return SameFile(final, name) ? final : name;
+}
+
+// The volume and the file's number on it, which no other file shares.
+bool IdentityOf(const std::string& name, BY_HANDLE_FILE_INFORMATION& identity) {
+  HANDLE file = OpenForQuestions(name);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const bool known = GetFileInformationByHandle(file, &identity) != 0;
+  CloseHandle(file);
+  return known;
 }
 
 bool Flush(const std::string& path) {
@@ -140,12 +140,19 @@ OutputTarget FindOutputTarget(const std::string& name) {
     target = {TargetKind::kStream, name, ""};
   } else if (GetFileInformationByHandle(file, &identity) != 0) {
     target = ByAttributes(name, identity.dwFileAttributes);
-    if (target.kind == TargetKind::kFile) target.path = FinalName(file, identity, name);
+    if (target.kind == TargetKind::kFile) target.path = FinalName(file, name);
   } else {
     target = Refused(name, Reason(GetLastError()));
   }
   CloseHandle(file);
   return target;
+}
+
+bool SameFile(const std::string& first, const std::string& second) {
+  BY_HANDLE_FILE_INFORMATION a, b;
+  return IdentityOf(first, a) && IdentityOf(second, b) &&
+         a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+         a.nFileIndexLow == b.nFileIndexLow;
 }
 
 unsigned long ProcessId() {
