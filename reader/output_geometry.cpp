@@ -121,10 +121,11 @@ bool TTiffDecoder::PrepareOutput() {
   }
   ChoosePixelLayout();
   const int64_t stripAt = static_cast<uint32_t>(stripOffset);
-  outputCleared = !(compression != kCompressionLZW && stripOffsets.count <= 1 && !IsTiled() &&
-                    CanReadInPlace() && stripAt <= fileLength &&
-                    std::min<int64_t>(stripByteCount, fileLength - stripAt) >=
-                        int64_t{srcHeight} * StripRowBytes());
+  outputCleared =
+      !(compression != kCompressionLZW && stripOffsets.count <= 1 && !IsTiled() &&
+        CanReadInPlace() && stripAt <= fileLength &&
+        std::min<int64_t>(static_cast<uint32_t>(stripByteCount), fileLength - stripAt) >=
+            int64_t{srcHeight} * StripRowBytes());
   pixels = static_cast<uint8_t*>(outputCleared ? std::calloc(static_cast<size_t>(size), 1)
                                                : std::malloc(static_cast<size_t>(size)));
   return pixels != nullptr;

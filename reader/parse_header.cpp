@@ -114,7 +114,9 @@ bool TTiffDecoder::ParseHeader() {
   // file". Files of several strips take every count as it is.
   if (stripByteCount == 0 || stripByteCount == 5) {
     const int64_t rest = fileLength - static_cast<uint32_t>(stripOffset);
-    stripByteCount = static_cast<int32_t>(std::clamp<int64_t>(rest, INT32_MIN, INT32_MAX));
+    // Kept as the unsigned 32-bit count a file could have given.
+    stripByteCount =
+        static_cast<int32_t>(static_cast<uint32_t>(std::clamp<int64_t>(rest, 0, UINT32_MAX)));
   }
   BuildPalette();
   return CheckSamples() && CheckDataLayout();

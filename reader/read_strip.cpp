@@ -78,9 +78,10 @@ bool TTiffDecoder::ReadStrip() {
 void TTiffDecoder::ReadStrips(TLZWCompressor* lzw) {
   dataRowBytes = imagePitch;
   if (stripOffsets.count <= 1) {
-    // One strip: its rows run on from the top whatever RowsPerStrip says.
+    // One strip: its rows run on from the top whatever RowsPerStrip says. Its offset and count
+    // are unsigned 32-bit numbers: a strip of 2 GiB or more is as valid as a smaller one.
     StartRows(0, srcHeight);
-    ReadStripBytes(static_cast<uint32_t>(stripOffset), stripByteCount, lzw);
+    ReadStripBytes(static_cast<uint32_t>(stripOffset), static_cast<uint32_t>(stripByteCount), lzw);
     return;
   }
   // Strip k holds the rows from k x RowsPerStrip on; a RowsPerStrip that is missing, 0, negative

@@ -693,6 +693,8 @@ const TPixelCase kStripCases[] = {
      kMiddleStripZero},
     {"CountPastEndOfFileReadsWhatExists", ThreeStrips(Strips(2, {0, 6, 12}, {6, 6, 0xFFFFFFFF})), 0,
      Counting(15)},
+    // A single strip's count is unsigned too: 2^31 is no negative number.
+    {"OneStripCountOfTwoGigabytes", ThreeStrips(Strips(5, {0}, {0x80000000})), 0, Counting(15)},
     {"CountZeroSuppliesNothing", ThreeStrips(Strips(2, {0, 6, 12}, {6, 0, 3})), 0,
      kMiddleStripZero},
     {"TooManyBytesStayInTheirRows", ThreeStrips(Strips(2, {0, 6, 12}, {15, 0, 3})), 0,
@@ -801,6 +803,8 @@ const TPixelCase kTileCases[] = {
      FourTiles(Tiles(4, 2, {0, 8, 0xFFFFF000, 24}, {8, 8, 8, 8})),
      0,
      {0, 1, 2, 3, 10, 4, 5, 6, 7, 14, 0, 0, 0, 0, 30}},
+    // A single strip's count is unsigned too: 2^31 is no negative number.
+    {"OneStripCountOfTwoGigabytes", ThreeStrips(Strips(5, {0}, {0x80000000})), 0, Counting(15)},
     {"CountZeroSuppliesNothing",
      FourTiles(Tiles(4, 2, {0, 8, 16, 24}, {8, 0, 8, 8})),
      0,
