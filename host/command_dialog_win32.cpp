@@ -8,8 +8,7 @@
 
 #include "host/commands.h"
 #include "host/export_session.h"
-#include "host/output_file.h"
-#include "host/png_io.h"
+#include "host/png_writer.h"
 #include "host/terminal.h"
 #include "host/transforms.h"
 #include "plugin/pending_output.h"
@@ -153,13 +152,9 @@ bool SaveScreenshot(HWND dialog, const std::string& path, std::string& error) {
     error = "cannot capture the dialog";
     return false;
   }
-  const std::vector<uint8_t> png = EncodePng(picture.pixels, picture.width, picture.height, 3);
-  if (png.empty()) {
-    error = "cannot encode the PNG";
-    return false;
-  }
   PendingOutput output(path);
-  return output.Create(error) && WriteWholeFile(output.WritePath(), png, error) &&
+  return output.Create(error) &&
+         WritePng(output.WritePath(), picture.pixels, picture.width, picture.height, 3, error) &&
          output.Commit(error);
 }
 

@@ -2,13 +2,13 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <map>
 
 #include "host/commands.h"
 #include "host/file_names.h"
 #include "host/import_session.h"
-#include "host/output_file.h"
-#include "host/png_io.h"
+#include "host/png_writer.h"
 #include "host/terminal.h"
 #include "plugin/file_replacement.h"
 #include "plugin/pending_output.h"
@@ -48,42 +48,48 @@ bool RecordIsSound(const HostImage& image, std::string& error) {
   return true;
 }
 
-// The image as PNG pixels: RGB, or one grey byte per index when `indices` is asked for.
-bool ToPngPixels(const HostImage& image, bool indices, std::vector<uint8_t>& pixels,
-                 std::string& error) {
+// One row of the image as PNG pixels: RGB, or one grey byte per index when `indices` is asked
+// for (a palette image only).
+void ToPngRow(const HostImage& image, int32_t y, bool indices, uint8_t* out) {
   const bool palette = image.kind == kPaletteImage;
-  if (indices && !palette) {
-    error = "--index needs a palette image; this one is full colour";
-    return false;
-  }
   const size_t width = static_cast<size_t>(image.width);
-  const size_t height = static_cast<size_t>(image.height);
-  const size_t channels = indices ? 1 : 3;
-  pixels.assign(width * height * channels, 0);
+  const uint8_t* row = image.pixels + static_cast<size_t>(y) * static_cast<size_t>(image.rowBytes);
+  if (indices) {
+    std::memcpy(out, row, width);
+    return;
+  }
   // Only the first paletteCount entries mean anything; an index past them shows black.
   const uint32_t meaningful =
       static_cast<uint32_t>(std::min<int64_t>(std::max<int64_t>(image.paletteCount, 0), 256));
-  uint8_t* out = pixels.data();
-  for (size_t y = 0; y < height; ++y) {
-    const uint8_t* row = image.pixels + y * static_cast<size_t>(image.rowBytes);
-    for (size_t x = 0; x < width; ++x) {
-      if (indices) {
-        *out++ = row[x];
-        continue;
-      }
-      uint32_t colour = 0;
-      if (palette) {
-        colour = row[x] < meaningful ? image.palette[row[x]] : 0;
-      } else {
-        const uint8_t* pixel = row + 4 * x;  // blue, green, red, unused
-        colour = uint32_t{pixel[2]} << 16 | uint32_t{pixel[1]} << 8 | pixel[0];
-      }
-      *out++ = static_cast<uint8_t>(colour >> 16);
-      *out++ = static_cast<uint8_t>(colour >> 8);
-      *out++ = static_cast<uint8_t>(colour);
+  for (size_t x = 0; x < width; ++x) {
+    uint32_t colour = 0;
+    if (palette) {
+      colour = row[x] < meaningful ? image.palette[row[x]] : 0;
+    } else {
+      const uint8_t* pixel = row + 4 * x;  // blue, green, red, unused
+      colour = uint32_t{pixel[2]} << 16 | uint32_t{pixel[1]} << 8 | pixel[0];
     }
+    *out++ = static_cast<uint8_t>(colour >> 16);
+    *out++ = static_cast<uint8_t>(colour >> 8);
+    *out++ = static_cast<uint8_t>(colour);
   }
-  return true;
+}
+
+// The image as a PNG file, a row at a time: the only copy of the picture is the plug-in's.
+bool WritePngFile(const HostImage& image, bool indices, const std::string& path,
+                  std::string& error) {
+  const int channels = indices ? 1 : 3;
+  std::vector<uint8_t> row(static_cast<size_t>(image.width) * channels);
+  PngWriter writer;
+  bool written = writer.Begin(path, image.width, image.height, channels);
+  for (int32_t y = 0; written && y < image.height && !Interrupted(); ++y) {
+    ToPngRow(image, y, indices, row.data());
+    written = writer.WriteRow(row.data());
+  }
+  if (Interrupted()) return false;  // the caller reports the stop
+  written = written && writer.Finish();
+  if (!written) error = writer.Error();
+  return written;
 }
 
 // False with the file the failure is about (the input or the output) and the reason.
@@ -102,22 +108,20 @@ bool ImportOne(const Options& options, PluginLibrary& plugin, const std::string&
   }
   const ImportedImage image(plugin, record);
   if (record == nullptr) {
-    error = "the plug-in could not decode the image";
+    // The file passed the quick check; the full read says what stopped it (memory, most often).
+    error = RefusalReason(plugin, file);
     return false;
   }
-  std::vector<uint8_t> pixels;
-  if (!RecordIsSound(*record, error) || !ToPngPixels(*record, options.indices, pixels, error)) {
-    return false;
-  }
-  const std::vector<uint8_t> png =
-      EncodePng(pixels, record->width, record->height, options.indices ? 1 : 3);
-  if (png.empty()) {
-    error = "cannot encode the PNG";
+  if (!RecordIsSound(*record, error)) return false;
+  if (options.indices && record->kind != kPaletteImage) {
+    error = "--index needs a palette image; this one is full colour";
     return false;
   }
   subject = target;
   PendingOutput output(target);
-  if (!output.Create(error) || !WriteWholeFile(output.WritePath(), png, error)) return false;
+  if (!output.Create(error) || !WritePngFile(*record, options.indices, output.WritePath(), error)) {
+    return false;
+  }
   if (Interrupted()) return false;  // the output goes with `output`; the caller reports the stop
   return output.Commit(error);
 }

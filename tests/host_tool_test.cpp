@@ -7,6 +7,7 @@
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <chrono>
 #include <cmath>
@@ -74,6 +75,36 @@ Picture ReadPng(const fs::path& path) {
   picture.pixels.assign(pixels, pixels + picture.width * picture.height * picture.channels);
   stbi_image_free(pixels);
   return picture;
+}
+
+// A PNG built chunk by chunk; each chunk's length and checksum are added.
+struct Chunk {
+  std::string type;
+  std::vector<uint8_t> data;
+};
+
+std::vector<uint8_t> PngBytes(const std::vector<Chunk>& chunks) {
+  std::vector<uint8_t> bytes = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+  auto put32 = [&bytes](uint32_t value) {
+    for (int shift = 24; shift >= 0; shift -= 8) bytes.push_back(uint8_t(value >> shift));
+  };
+  for (const Chunk& chunk : chunks) {
+    put32(static_cast<uint32_t>(chunk.data.size()));
+    std::vector<uint8_t> typed(chunk.type.begin(), chunk.type.end());
+    typed.insert(typed.end(), chunk.data.begin(), chunk.data.end());
+    bytes.insert(bytes.end(), typed.begin(), typed.end());
+    put32(static_cast<uint32_t>(crc32(0, typed.data(), static_cast<uInt>(typed.size()))));
+  }
+  return bytes;
+}
+
+// An IDAT chunk of the rows given, each starting with its filter byte.
+Chunk Pixels(const std::vector<uint8_t>& rows) {
+  uLongf size = compressBound(static_cast<uLong>(rows.size()));
+  std::vector<uint8_t> packed(size);
+  compress(packed.data(), &size, rows.data(), static_cast<uLong>(rows.size()));
+  packed.resize(size);
+  return {"IDAT", packed};
 }
 
 Picture RgbPicture(int width, int height, std::vector<uint8_t> pixels) {
@@ -421,6 +452,56 @@ TEST_F(HostToolTest, FullColourRoundTripsExactly) {
   EXPECT_EQ(size, 222u + 3 * 61 * 37);
 }
 
+// Every kind of PNG a picture can come in is read as stb reads it: each colour type and depth,
+// interlaced or not, with alpha or a transparent colour (dropped, with a warning).
+struct PngKind {
+  const char* name;
+  const char* convertArguments;  // ImageMagick's, from an 8-bit RGB picture
+  bool transparent;
+};
+
+const PngKind kPngKinds[] = {
+    {"Grey1", "-colorspace gray -define png:color-type=0 -define png:bit-depth=1", false},
+    {"Grey2", "-colorspace gray -define png:color-type=0 -define png:bit-depth=2", false},
+    {"Grey4", "-colorspace gray -define png:color-type=0 -define png:bit-depth=4", false},
+    {"Grey8", "-colorspace gray -define png:color-type=0 -define png:bit-depth=8", false},
+    {"Grey16", "-colorspace gray -depth 16 -define png:color-type=0", false},
+    {"Palette2", "-colors 3 -define png:color-type=3 -define png:bit-depth=2", false},
+    {"Palette8", "-colors 200 -define png:color-type=3", false},
+    {"Rgb16", "-depth 16", false},
+    {"Interlaced", "-interlace PNG", false},
+    {"InterlacedGrey16", "-colorspace gray -depth 16 -interlace PNG -define png:color-type=0",
+     false},
+    {"Rgba", "-alpha set -channel A -evaluate set 50% +channel -define png:color-type=6", true},
+    {"Rgba16", "-alpha set -channel A -evaluate set 50% +channel -depth 16", true},
+    {"GreyAlpha", "-colorspace gray -alpha set -channel A -evaluate set 50% +channel", true},
+    {"OpaqueRgba", "-alpha set -define png:color-type=6", false},
+};
+
+class PngKinds : public HostToolTest, public ::testing::WithParamInterface<PngKind> {};
+
+TEST_P(PngKinds, AreReadAsThePeerReadsThem) {
+  const PngKind& kind = GetParam();
+  WritePng("base.png", PhotoLike(37, 23));
+  const std::string convert = "convert " + File("base.png").string() + " " + kind.convertArguments +
+                              " " + File("kind.png").string();
+  ASSERT_EQ(std::system(convert.c_str()), 0) << convert;
+  int width = 0, height = 0, channels = 0;
+  uint8_t* peer = stbi_load(File("kind.png").c_str(), &width, &height, &channels, 3);
+  ASSERT_NE(peer, nullptr);
+  const Picture expected = RgbPicture(width, height, {peer, peer + size_t{3} * width * height});
+  stbi_image_free(peer);
+
+  const ToolResult run = Tool({"export", File("kind.png"), "-o", File("out.tif"), "--method", "0"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err.find("transparency dropped") != std::string::npos, kind.transparent) << run.err;
+  ASSERT_EQ(Tool({"import", File("out.tif"), "-o", File("back.png")}).status, 0);
+  EXPECT_EQ(ReadPng(File("back.png")), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Export, PngKinds, ::testing::ValuesIn(kPngKinds),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(HostToolTest, PicturesOfFewColoursRoundTripAsPaletteImages) {
   for (const char* method : {"1", "2"}) {
     for (int colours : {2, 256}) {
@@ -699,6 +780,18 @@ const FailureCase kFailureCases[] = {
      {"export", "@cut.png", "-o", "@out.tif"},
      "cut.png",
      "the file ends before the picture does"},
+    {"ExportPngPixelPastThePalette",
+     {"export", "@index.png", "-o", "@out.tif"},
+     "index.png",
+     "the file is damaged: a pixel names colour 5 of a palette of 2"},
+    {"ExportPngChunkUnknown",
+     {"export", "@chunk.png", "-o", "@out.tif"},
+     "chunk.png",
+     "a PNG chunk this tool does not know (ABCD)"},
+    {"ExportPngTooWide",
+     {"export", "@wide.png", "-o", "@out.tif"},
+     "wide.png",
+     "picture of 40000 x 1 pixels: a side must be 1 to 32767"},
     {"ExportIntoMissingFolder",
      {"export", "@in.png", "-o", "@no/out.tif"},
      "no/out.tif",
@@ -736,6 +829,15 @@ TEST_P(Failures, GiveExitOneAndOneClearLine) {
   WritePng("in.png", PhotoLike(64, 64));
   const std::string png = ReadText(File("in.png"));
   WriteFile("cut.png", {png.begin(), png.begin() + std::ptrdiff_t(png.size() / 2)});
+  // 8-bit palette pictures of one row: a pixel naming entry 5 of 2, a critical chunk no reader
+  // knows, and one wider than a TIFF side can be.
+  const Chunk header = {"IHDR", {0, 0, 0, 2, 0, 0, 0, 1, 8, 3, 0, 0, 0}};
+  const Chunk palette = {"PLTE", {0, 0, 0, 255, 255, 255}};
+  WriteFile("index.png", PngBytes({header, palette, Pixels({0, 0, 5}), {"IEND", {}}}));
+  WriteFile("chunk.png",
+            PngBytes({header, {"ABCD", {1}}, palette, Pixels({0, 0, 1}), {"IEND", {}}}));
+  const Chunk wide = {"IHDR", {0, 0, 0x9C, 0x40, 0, 0, 0, 1, 8, 3, 0, 0, 0}};
+  WriteFile("wide.png", PngBytes({wide, palette, Pixels({0, 0, 1}), {"IEND", {}}}));
   std::vector<std::string> arguments;
   for (const std::string& argument : c.arguments) {
     arguments.push_back(argument[0] == '@' ? File(argument.substr(1)).string() : argument);
