@@ -83,7 +83,9 @@ bool ApplyKnownTransform(int32_t code, const RgbImage& picture, ExportImage& ima
       MakeFullColour(picture, image);
       return true;
     case kPaletteWhereExact: {
-      const std::vector<uint32_t> palette = ExactPalette(ColourHistogram(picture));
+      const std::vector<ColourCount> histogram = ColourHistogram(picture);
+      if (Interrupted()) return true;  // the image stays unfinished; the command stops
+      const std::vector<uint32_t> palette = ExactPalette(histogram);
       if (palette.empty()) {
         MakeFullColour(picture, image);
       } else {
@@ -93,6 +95,7 @@ bool ApplyKnownTransform(int32_t code, const RgbImage& picture, ExportImage& ima
     }
     case kOptimisedPalette: {
       const std::vector<ColourCount> histogram = ColourHistogram(picture);
+      if (Interrupted()) return true;
       const std::vector<uint32_t> exact = ExactPalette(histogram);
       if (exact.empty()) {
         MapNearest(picture, OptimisedPalette(histogram, 256), image);
