@@ -259,7 +259,7 @@ inline std::vector<THostileFile> HostileFiles() {
     TTiffBuilder builder = Plain();
     builder.AddRaw(279, kLong, 1, count);
     TBytes first = {1, 2, 3, 4, 5, 6, 7, 8};
-    if (count == 0xFFFFFFFF) first = TBytes(8, 0);  // a negative count reads nothing
+    // 0xFFFFFFFF is an unsigned count past the end of the file: what exists is read.
     if (count == 3) first = {1, 2, 3, 0, 0, 0, 0, 0};
     add("strip byte count " + std::to_string(count), builder.Bytes(), A::Read, 4, 2, first);
   }
