@@ -15,7 +15,9 @@ int RunCheck(const Options& options, PluginLibrary& plugin) {
   bool allReadable = true;
   for (const std::string& file : options.files) {
     if (plugin.validFileCheck(file.c_str()) == 1) {
-      std::printf("%s: readable\n", file.c_str());
+      const std::string notes = ReadingNotes(plugin, file);
+      std::printf("%s: readable%s\n", file.c_str(),
+                  notes.empty() ? "" : (" (" + notes + ")").c_str());
     } else {
       allReadable = false;
       std::printf("%s: not readable: %s\n", file.c_str(), RefusalReason(plugin, file).c_str());

@@ -12,6 +12,16 @@ namespace {
 // InfoSink has no context argument: the text goes to the one capture running at the time.
 std::string* capturedText = nullptr;
 
+// The notes come one call each: they are kept apart with "; ".
+void PLUGIN_CALL CaptureNote(const char* text) {
+  try {
+    if (capturedText == nullptr || text == nullptr) return;
+    if (!capturedText->empty()) *capturedText += "; ";
+    *capturedText += text;
+  } catch (...) {
+  }
+}
+
 // Nothing may be thrown back through the plug-in's frames: a text that does not fit in memory is
 // left out.
 void PLUGIN_CALL CaptureText(const char* text) {
@@ -32,6 +42,15 @@ bool ImportSideUsable(PluginLibrary& plugin, std::string& error) {
                 static_cast<unsigned>(version));
   error = text;
   return false;
+}
+
+std::string ReadingNotes(PluginLibrary& plugin, const std::string& file) {
+  std::string notes;
+  if (plugin.readingNotes == nullptr) return notes;
+  capturedText = &notes;
+  plugin.readingNotes(file.c_str(), CaptureNote);
+  capturedText = nullptr;
+  return notes;
 }
 
 std::string ImageInformation(PluginLibrary& plugin, const std::string& file) {

@@ -14,6 +14,9 @@ bool ImportSideUsable(PluginLibrary& plugin, std::string& error);
 // own message in brackets, in the terminal's encoding.
 std::string RefusalReason(PluginLibrary& plugin, const std::string& file);
 
+// The plug-in's notes on a readable file, joined by "; " (empty when it has none to give).
+std::string ReadingNotes(PluginLibrary& plugin, const std::string& file);
+
 // The report text IMPORT_ImageInformation gives, still in Shift-JIS.
 std::string ImageInformation(PluginLibrary& plugin, const std::string& file);
 

@@ -86,6 +86,7 @@ bool PluginLibrary::Load(const std::string& libraryPath, std::string& error) {
     return false;
   }
   refusalReason = reinterpret_cast<decltype(refusalReason)>(Find("VARNELTIFF_RefusalReason"));
+  readingNotes = reinterpret_cast<decltype(readingNotes)>(Find("VARNELTIFF_ReadingNotes"));
   return Bind(supportedInformation, "UNITED_SupportedInformation", error) &&
          Bind(verbose, "UNITED_Verbose", error) &&
          Bind(importSupportedExtensions, "IMPORT_SupportedExtensions", error) &&

@@ -47,6 +47,8 @@ class PluginLibrary {
   // Why a file is refused, in English: an export beyond the host interface, so a plug-in
   // without it still loads, and this stays null.
   decltype(&VARNELTIFF_RefusalReason) refusalReason = nullptr;
+  // Where a readable file's picture differs on purpose from a general reader's: also optional.
+  decltype(&VARNELTIFF_ReadingNotes) readingNotes = nullptr;
 
   const std::string& Path() const { return path; }
 

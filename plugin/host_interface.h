@@ -45,6 +45,10 @@ PLUGIN_EXPORT void PLUGIN_CALL IMPORT_FreeImage(HostImage* image);
 // Beyond the host interface, for tools: why a file is refused, as a short English text handed
 // to `sink` ("Motorola byte order", "predictor 3"); nothing is sent for a readable file.
 PLUGIN_EXPORT void PLUGIN_CALL VARNELTIFF_RefusalReason(const char* fileName, InfoSink sink);
+// Also for tools: for a readable file, a short English note handed to `sink` for each way its
+// picture differs on purpose from a general TIFF reader's ("no colour map, so shown in the
+// built-in 256 colours, not as grey"); nothing for a refused file or one read as it says.
+PLUGIN_EXPORT void PLUGIN_CALL VARNELTIFF_ReadingNotes(const char* fileName, InfoSink sink);
 
 PLUGIN_EXPORT void PLUGIN_CALL PLUGINCALLBACK(int32_t unused);
 PLUGIN_EXPORT void PLUGIN_CALL PLUGOUTCALLBACK();

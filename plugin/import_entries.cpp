@@ -74,9 +74,25 @@ PLUGIN_EXPORT void PLUGIN_CALL IMPORT_CreatePreviewImage(const char* fileName, i
 // The information pass that IMPORT_ValidFileCheck runs; the host still sees only the one error
 // text, the reason is for tools that know this entry point.
 PLUGIN_EXPORT void PLUGIN_CALL VARNELTIFF_RefusalReason(const char* fileName, InfoSink sink) {
-  TTiffDecoder decoder;
-  decoder.infoOnly = true;
-  if (!decoder.Decode(fileName)) sink(decoder.RefusalReason().c_str());
+  if (sink == nullptr) return;
+  try {
+    TTiffDecoder decoder;
+    decoder.infoOnly = true;
+    if (!decoder.Decode(fileName)) sink(decoder.RefusalReason().c_str());
+  } catch (...) {
+    // No exception may cross into the caller's frames: a text that does not fit is left out.
+  }
+}
+
+PLUGIN_EXPORT void PLUGIN_CALL VARNELTIFF_ReadingNotes(const char* fileName, InfoSink sink) {
+  if (sink == nullptr) return;
+  try {
+    TTiffDecoder decoder;
+    decoder.infoOnly = true;
+    if (!decoder.Decode(fileName)) return;
+    for (const std::string& note : decoder.ReadingNotes()) sink(note.c_str());
+  } catch (...) {
+  }
 }
 
 PLUGIN_EXPORT void PLUGIN_CALL IMPORT_FreeImage(HostImage* image) {

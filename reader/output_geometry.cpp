@@ -39,6 +39,7 @@ int32_t PaddedRowLength(int32_t length, int bitsPerSample) {
 
 void TTiffDecoder::BuildPalette() {
   const int depth = bitsPerSample[0];
+  builtInColours = hasColorMap == 0 && !fullColour && (depth == 4 || depth == 8);
   if (hasColorMap == 0 && depth == 4) {
     for (int i = 0; i < 16; ++i) {
       for (int channel = 0; channel < 3; ++channel) {

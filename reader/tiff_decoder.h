@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "reader/predictor.h"
 #include "reader/refusal.h"
@@ -34,6 +35,9 @@ class TTiffDecoder {
   uint32_t* CopyPalette() const;
   // Why the last pass refused its file, in English; empty when it was read.
   std::string RefusalReason() const { return RefusalText(refusal, refusalValue); }
+  // For an accepted file, where the picture the host gets differs on purpose from what a
+  // general TIFF reader shows ("no colour map: ..."), one short English note each.
+  std::vector<std::string> ReadingNotes() const;
 
   // Results.
   std::string records;
@@ -78,6 +82,7 @@ class TTiffDecoder {
   int32_t yResolution[2] = {};
   int16_t planarConfig = 0;
   int16_t hasColorMap = 0;
+  bool builtInColours = false;  // the file had no colour map: the built-in one stands in
   uint16_t colorMap[768] = {};
   // Tags read but not reported.
   int16_t predictor = 0;

@@ -1,13 +1,13 @@
 # Reads the DLL's export and import tables with objdump: the exports must be exactly the entry
-# points under their plain names (plus the panel pointer as data, and the refusal reason for
-# tools), the imports only Windows' own libraries. Run as: cmake -DOBJDUMP=... -DDLL=... -P check_dll_tables.cmake
+# points under their plain names (plus the panel pointer as data, and the refusal reason and
+# reading notes for tools), the imports only Windows' own libraries. Run as: cmake -DOBJDUMP=... -DDLL=... -P check_dll_tables.cmake
 set(expected_exports
   EXPORT_BeforeTransform EXPORT_EnterOption EXPORT_InterfaceVersion EXPORT_LeaveOption
   EXPORT_SupportedExtensions EXPORT_WriteToFile
   IMPORT_CreateImage IMPORT_CreatePreviewImage IMPORT_FreeImage IMPORT_ImageInformation
   IMPORT_InterfaceVersion IMPORT_SupportedExtensions IMPORT_ValidFileCheck
   PLUGINCALLBACK PLUGOUTCALLBACK UNITED_SupportedInformation UNITED_Verbose
-  VARNELTIFF_RefusalReason _ExportOptionForm)
+  VARNELTIFF_ReadingNotes VARNELTIFF_RefusalReason _ExportOptionForm)
 set(allowed_imports KERNEL32.dll msvcrt.dll USER32.dll GDI32.dll ADVAPI32.dll)
 
 execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE status)

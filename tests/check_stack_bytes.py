@@ -18,7 +18,7 @@ EXPECTED = {
     "UNITED_SupportedInformation": 8, "UNITED_Verbose": 4,
     "IMPORT_InterfaceVersion": 4, "IMPORT_SupportedExtensions": 4, "IMPORT_ValidFileCheck": 4,
     "IMPORT_ImageInformation": 8, "IMPORT_CreateImage": 8, "IMPORT_CreatePreviewImage": 16,
-    "IMPORT_FreeImage": 4, "VARNELTIFF_RefusalReason": 8,
+    "IMPORT_FreeImage": 4, "VARNELTIFF_RefusalReason": 8, "VARNELTIFF_ReadingNotes": 8,
 }
 
 

@@ -19,6 +19,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #define STB_IMAGE_IMPLEMENTATION
@@ -964,12 +965,37 @@ TEST_F(HostToolTest, BadUsageGivesExitTwoAndNothingOnStdout) {
   EXPECT_NE(version.out.find("VarnelTiff"), std::string::npos) << version.out;
 }
 
+constexpr const char* kColourWordsNote =
+    "16-bit samples read as FM-TOWNS colour words, not as grey";
+
+// A readable file shown otherwise than a general reader would show it gets a note.
+TEST_F(HostToolTest, CheckNotesHowAReadableFileIsShown) {
+  const std::pair<std::vector<uint8_t>, std::string> cases[] = {
+      {TiffOf(kImportCases[0]), ""},
+      {TiffOf(kImportCases[1]),
+       " (no colour map, so shown in the built-in 16 colours, not as grey)"},
+      {TiffOf(kImportCases[3]), ""},
+      {TiffOf(kImportCases[4]),
+       " (no colour map, so shown in the built-in 256 colours, not as grey)"},
+      {TiffOf(kImportCases[5]), ""},
+      {TiffOf(kImportCases[6]), std::string(" (") + kColourWordsNote + ")"},
+      {TTiffBuilder().Image(8, 1, {1}, 1, {0x0F}).Add(262, kShort, {1}).Bytes(),
+       " (1-bit shown white for 0 and black for 1, though its Photometric says 0 is black)"},
+  };
+  for (const auto& [bytes, note] : cases) {
+    const fs::path tiff = WriteFile("in.tif", bytes);
+    const ToolResult run = Tool({"check", tiff});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, tiff.string() + ": readable" + note + "\n");
+  }
+}
+
 TEST_F(HostToolTest, CheckAndInfoReportOnStdout) {
   const fs::path good = WriteFile("good.tif", TiffOf(kImportCases[6]));
   const fs::path bad = WriteFile("bad.tif", {'x'});
   ToolResult run = Tool({"check", good, bad});
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, good.string() + ": readable\n" + bad.string() +
+  EXPECT_EQ(run.out, good.string() + ": readable (" + kColourWordsNote + ")\n" + bad.string() +
                          ": not readable: shorter than a TIFF header (" + kRefusal + ")\n");
   run = Tool({"check", good});
   EXPECT_EQ(run.status, 0);

@@ -73,6 +73,7 @@ TEST(StackBytes, EveryEntryPointRemovesExactlyItsArguments) {
       {"IMPORT_FreeImage", {Word(nullptr)}, 4},
       {"VARNELTIFF_RefusalReason", {Word(tiny.c_str()), one}, 8},
       {"VARNELTIFF_RefusalReason", {Word(missing.c_str()), one}, 8},
+      {"VARNELTIFF_ReadingNotes", {Word(tiny.c_str()), one}, 8},
   };
   for (const Call& call : calls) {
     void* function = plugin.Find(call.name);
