@@ -6,7 +6,8 @@ reads the version resources of the packaged DLL and tool and compares them with 
 version, licence and the identity the plug-in itself reports; checks that the programs are
 stripped and that the DLL still imports only Windows' own libraries; imports the samples with
 the packaged tool and DLL under Wine and with the tarball's tool natively, and demands the same
-PNG files from both.
+PNG files from both. Checks too that the read-mes and the changelog name every kind of file the
+README lists as read or refused.
 
 Usage: tests/package_test.py [--dist DIR] [--wine "COMMAND"]   (COMMAND runs a Windows program)
 """
@@ -362,6 +363,86 @@ def import_samples(command, folder, env, timeout=300):
     return {png.name: png.read_bytes() for png in sorted(folder.glob("*.png"))}
 
 
+# --- the texts against the README ----------------------------------------------------------
+
+# What each row of the README's "Files it reads" tables is called in the read-mes and the
+# changelog: a row with no entry here fails, so a new row cannot be left out of them.
+README_ROWS = {
+    "1-bit": ("1-bit black and white", "1 ビット白黒", "1-bit"),
+    "4-bit": ("4-bit and 8-bit palette", "4 ビット・8 ビットのパレット", "4-bit and 8-bit palette"),
+    "8-bit": ("4-bit and 8-bit palette", "4 ビット・8 ビットのパレット", "4-bit and 8-bit palette"),
+    "24-bit RGB": ("24-bit RGB", "24 ビット RGB", "24-bit RGB"),
+    "32-bit RGB with alpha": ("32-bit RGB with an alpha channel", "アルファ付きの 32 ビット RGB",
+                              "32-bit RGB with alpha"),
+    "16-bit FM-TOWNS colour words": ("FM-TOWNS 16-bit colour words", "FM-TOWNS の 16 ビットカラー",
+                                     "FM-TOWNS 16-bit colour words"),
+    "Motorola byte order": (("Motorola byte order", "BigTIFF"), ("モトローラ形式", "BigTIFF"),
+                            ("Motorola byte order", "BigTIFF")),
+    "width N": ("wider or taller than 32767 pixels", "32767 ピクセルを超える", "sides over 32767"),
+    "N bits per sample": ("other depths", "ほかのビット数", "depths"),
+    "N samples per pixel": ("sample layouts (grey with alpha, for example)",
+                            "サンプル構成 (アルファ付きグレーなど)", "sample layouts"),
+    "CMYK": ("CMYK, YCbCr and Lab colour", "CMYK・YCbCr・Lab", "CMYK, YCbCr and Lab"),
+    "separate colour planes": ("colour planes stored separately", "色ごとに分けて格納",
+                               "separate colour planes"),
+    "compression N": ("other compressions", "ほかの圧縮方式", "other compressions"),
+    "old-style LZW": ("old-style LZW", "旧式の LZW", "old-style LZW"),
+    "predictor N": ("other predictors", "ほかの Predictor", "other predictors"),
+    "tiles of size 0": ("tiles of no size, or larger than both 1024 pixels and the picture",
+                        "大きさのないタイルや、1024 ピクセルと画像の両方より大きいタイル",
+                        "tiles of no size or larger than both 1024 pixels and the picture"),
+    # The facts of the section's opening.
+    "compression 5": ("compression 5", "圧縮タイプ 5", "compression 5"),
+    "Predictor 2": ("Predictor 2", "Predictor 2", "Predictor 2"),
+    "tiles": ("in tiles", "タイル形式", "in tiles"),
+    "FillOrder 2": ("FillOrder 1 or 2", "FillOrder 1 と 2", "FillOrder 1 or 2"),
+}
+# Not a kind of file: a failure to open it or to find the memory.
+README_EXEMPT = {"the file cannot be read"}
+OPENING_FACTS = ("compression 5", "Predictor 2", "tiles", "FillOrder 2")
+
+
+def readme_rows():
+    """The first cell of each row of the README's two tables in "Files it reads" (its first
+    quoted reason, or its text up to a bracket), and the facts its opening paragraph states."""
+    text = (ROOT / "README.md").read_text("utf-8")
+    section = re.split(r"\n##+ ", text.split("\n## Files it reads\n", 1)[1], 1)[0]
+    rows = []
+    for line in section.splitlines():
+        cells = [cell.strip() for cell in line.strip().strip("|").split("|")]
+        if not line.startswith("| ") or cells[0] in ("file", "reason") or set(cells[0]) <= {"-"}:
+            continue
+        quoted = re.findall(r'"([^"]+)"', cells[0])
+        rows.append(quoted[0] if quoted else cells[0].split(" (")[0])
+    opening = " ".join(section.strip().split("\n\n", 1)[0].split())
+    rows.extend(fact for fact in OPENING_FACTS if check(fact in opening,
+                                                         f"README.md no longer says {fact!r}"))
+    return rows
+
+
+def check_texts_against_readme():
+    """The read-mes and the changelog name every kind of file the README's lists name."""
+    def read(path):
+        return (ROOT / path).read_text("utf-8")
+
+    texts = {
+        "package/README-en.txt": " ".join(read("package/README-en.txt").split()),
+        # Japanese runs on across line breaks without a space.
+        "package/README-ja.txt": re.sub(r"\n\s*", "", read("package/README-ja.txt")),
+        "CHANGELOG.md": " ".join(read("CHANGELOG.md").split()),
+    }
+    rows = readme_rows()
+    check(len(rows) >= 20, f"README.md's lists gave only {rows}")
+    for row in rows:
+        if row in README_EXEMPT:
+            continue
+        if not check(row in README_ROWS, f"README.md's row {row!r} has no phrases to look for"):
+            continue
+        for (path, text), phrases in zip(texts.items(), README_ROWS[row]):
+            for phrase in (phrases,) if isinstance(phrases, str) else phrases:
+                check(phrase in text, f"{path} does not say {phrase!r} (README.md: {row!r})")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--dist", default=str(ROOT / "dist"))
@@ -374,6 +455,7 @@ def main():
     version = project_version()
     year, holder = licence_holder()
     samples = sorted((ROOT / "samples").glob("*.tif"))
+    check_texts_against_readme()
 
     with tempfile.TemporaryDirectory(prefix="varneltiff-package-") as temporary:
         unpacked = Path(temporary)
