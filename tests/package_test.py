@@ -197,7 +197,7 @@ def link_times(data):
 
 
 def check_reproducible(dist, builds, unpacked, windows):
-    """The archives again from the same builds are the same bytes, the programs carry no link
+    """The archives made from a second build are the same bytes, the programs carry no link
     time, and SHA256SUMS beside the archives is right."""
     sums = dist / "SHA256SUMS"
     listed = {}
@@ -222,7 +222,7 @@ def check_reproducible(dist, builds, unpacked, windows):
         if check(status == 0, f"the archives could not be made again: {error}"):
             for name in archives:
                 check((again / name).read_bytes() == (dist / name).read_bytes(),
-                      f"{name} made again from the same builds is not the same bytes")
+                      f"{name} made from a second build is not the same bytes")
 
 
 def parse_version_block(blob, at=0):
@@ -447,7 +447,8 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--dist", default=str(ROOT / "dist"))
     parser.add_argument("--builds", nargs=2, metavar=("WIN32_BUILD", "NATIVE_BUILD"),
-                        help="the builds the archives were made from, to make them again")
+                        help="a second build of the commit the archives were made from, to make "
+                        "them again")
     parser.add_argument("--wine", default="wine",
                         help="the command that runs a Windows program (default: wine)")
     arguments = parser.parse_args()
