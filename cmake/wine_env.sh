@@ -11,7 +11,9 @@ wine_kind=${wine_kind:-win32}
 wine_version=$(wine --version 2>/dev/null </dev/null || echo unknown)
 wine_cache="${VARNELTIFF_WINE_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/varneltiff}"
 export WINEPREFIX="$wine_cache/$(printf '%s' "$wine_version" | tr -c 'A-Za-z0-9.+-' '_')-$wine_kind"
-export WINEDEBUG=-all WINEDLLOVERRIDES="winedbg.exe=d"
+# Wine's own messages are off, but for the channels VARNELTIFF_WINEDEBUG asks for (warn+heap: the
+# heap checks of the fuzz replay).
+export WINEDEBUG=${VARNELTIFF_WINEDEBUG:--all} WINEDLLOVERRIDES="winedbg.exe=d"
 # Wine's own programs (wineboot, regedit) run with the loader of the prefix's kind: in a 64-bit
 # prefix the 64-bit one, which needs no emulator where the kernel cannot run 32-bit programs.
 case "$wine_kind" in

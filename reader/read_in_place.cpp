@@ -20,9 +20,9 @@ constexpr int64_t kBlockBytes = 3 * 1024;
 
 }  // namespace
 
-// Full size, a known layout and the byte path not asked for.
+// Full size, a known layout, and neither the byte path nor the run store asked for.
 bool TTiffDecoder::CanReadInPlace() const {
-  return mask == 0 && pixelLayout != TPixelLayout::None && !byteAtATime &&
+  return readInPlace && mask == 0 && pixelLayout != TPixelLayout::None && !byteAtATime &&
          int64_t{srcHeight} * StripRowBytes() <= TLZWCompressor::MaxFlatCapacity;
 }
 

@@ -63,6 +63,9 @@ class TTiffDecoder {
   // paths (bulk reads, strings decoded straight into the output). Both give the same pixels;
   // tests compare them.
   bool byteAtATime = false;
+  // False keeps full-size strips on the run store instead of decoding them in place, so that the
+  // two fast paths can be compared on the same file.
+  bool readInPlace = true;
 
   // Tag slots: the leading values of each tag of the first directory, zero when it is absent.
   int32_t newSubfileType = 0;

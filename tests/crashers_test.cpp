@@ -1,5 +1,6 @@
 // Every input that ever made a fuzz target fail, kept in tests/data/crashers and named after its
-// target (lzw-, read_pass-, writer-), runs through the same checks again and must pass them.
+// target (lzw-, read_pass-, differential-, writer-), runs through the same checks again and must
+// pass them; a file image of either read target runs through both.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/differential_harness.h"
 #include "fuzz/lzw_harness.h"
 #include "fuzz/read_pass_harness.h"
 #include "fuzz/writer_harness.h"
@@ -43,8 +45,9 @@ TEST_P(Crasher, PassesItsTargetsChecks) {
   ASSERT_FALSE(bytes.empty() && name.find("empty") == std::string::npos);
   if (StartsWith(name, "lzw-")) {
     EXPECT_EQ(CheckLzwExpansion(bytes.data(), bytes.size()), "");
-  } else if (StartsWith(name, "read_pass-")) {
+  } else if (StartsWith(name, "read_pass-") || StartsWith(name, "differential-")) {
     EXPECT_EQ(CheckReadPass(bytes.data(), bytes.size()), "");
+    EXPECT_EQ(CheckPathsAgree(bytes.data(), bytes.size()), "");
     // And in every other way a host reads it.
     for (const TReadOptions& options :
          {TReadOptions{TReadMode::InfoOnly}, TReadOptions{TReadMode::Full},
