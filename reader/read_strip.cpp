@@ -213,9 +213,15 @@ void TTiffDecoder::ReadStripBytes(int64_t offset, int64_t byteCount, TLZWCompres
       return;
     }
   }
+  // The stream's position is known only after a seek that worked: a strip that seeks and then
+  // reads nothing (it starts at the end of the file) must not leave the position of the one
+  // before it on record, or the next strip that starts there would read from here.
   if (offset == streamAt || SeekTo(offset)) {
+    streamAt = offset;
     stripStart = offset;
     stripBytesAvailable = available;
+  } else {
+    streamAt = -1;
   }
   if (byteAtATime) {
     if (lzw != nullptr) {

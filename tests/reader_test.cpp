@@ -697,6 +697,12 @@ const TPixelCase kStripCases[] = {
     {"OneStripCountOfTwoGigabytes", ThreeStrips(Strips(5, {0}, {0x80000000})), 0, Counting(15)},
     {"CountZeroSuppliesNothing", ThreeStrips(Strips(2, {0, 6, 12}, {6, 0, 3})), 0,
      kMiddleStripZero},
+    // The middle strip starts at the end of the file: its seek must not leave the first strip's
+    // end on record as the stream's position, where the last strip starts.
+    {"StripAtTheEndOfTheFileThenOneWhereTheFirstEnded",
+     ThreeStrips(Strips(2, {0, 15, 6}, {6, 6, 3})),
+     0,
+     {0, 1, 2, 3, 4, 5, 0, 0, 0, 0, 0, 0, 6, 7, 8}},
     {"TooManyBytesStayInTheirRows", ThreeStrips(Strips(2, {0, 6, 12}, {15, 0, 3})), 0,
      kMiddleStripZero},
     {"CountFiveIsFiveBytes",
